@@ -1,0 +1,7 @@
+#include "Picture.h"
+
+namespace mivora {
+
+TGraphic::~TGraphic() = default;
+
+} // namespace mivora
