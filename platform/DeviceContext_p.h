@@ -36,6 +36,7 @@ public:
   int32_t PageWidth = 0;         // printable area in device pixels
   int32_t PageHeight = 0;
   bool Raster = false;           // a pixel target: lines and fills without antialiasing
+  bool Idle = false;             // no print job is open: Cairo only measures, drawing is refused
 
   // State selected into the context (the canvas selects its own before drawing).
   TFontObject* Font = nullptr;   // never null while a page is open

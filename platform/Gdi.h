@@ -50,6 +50,16 @@ constexpr uint32_t EM_FORMATRANGE = 0x439;
 constexpr int32_t FW_NORMAL = 400;
 constexpr int32_t FW_BOLD = 700;
 
+// Pitch in the low bits of lfPitchAndFamily.
+constexpr uint8_t DEFAULT_PITCH = 0;
+constexpr uint8_t FIXED_PITCH = 1;
+constexpr uint8_t VARIABLE_PITCH = 2;
+
+// Region kinds answered by the clipping operations.
+constexpr int RGN_ERROR = 0;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+
 // The logical-font record: 60 bytes, as the rotated-font code copies it whole.
 struct LOGFONTA {
   int32_t lfHeight = 0;       // >0 cell height, <0 character height, 0 default (pixels)

@@ -1,0 +1,160 @@
+// The device's text operations: formatted text in a rectangle, the extent of one
+// line, and one line at a point in the selected font's direction; plus the
+// canvas's text measuring, which rests on them.
+#include "Gdi.h"
+
+#include "Canvas.h"
+#include "DeviceContext_p.h"
+#include "Printer.h"
+#include "TextLayout_p.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <string_view>
+
+namespace mivora {
+
+namespace {
+
+// Count bytes of Text; a negative Count reads up to the terminating NUL.
+std::string_view TextOf(const char* Text, int64_t Count) {
+  if (Text == nullptr || Count == 0) return {};
+  if (Count < 0) return std::string_view(Text);
+  return std::string_view(Text, static_cast<size_t>(Count));
+}
+
+int CountOf(const std::string& Text) {
+  return static_cast<int>(std::min(Text.size(), static_cast<size_t>(INT_MAX)));
+}
+
+// Drawing needs an open print job; measuring does not.
+void CheckCanDraw(const TDeviceContext& DC, const char* Operation) {
+  if (DC.Idle) throw EPrinterError(std::string("Cannot draw ") + Operation + ": no print job is open");
+}
+
+int ClampInt(int64_t Value) { return static_cast<int>(std::clamp<int64_t>(Value, INT_MIN, INT_MAX)); }
+
+} // namespace
+
+// Lines are drawn from the rectangle's top, one line height apart, each aligned
+// within the rectangle's width. Measuring works at any time; drawing without an
+// open print job raises EPrinterError. DrawTextA always draws horizontally: the
+// escapement of the selected font applies to ExtTextOutA only.
+int DrawTextA(HDC DC, const char* Text, int Count, TRect* Rect, uint32_t Format) {
+  if (DC == nullptr || Rect == nullptr) return 0;
+  const std::string_view text = TextOf(Text, Count);
+  const TTextFont& font = TextFontOf(*DC);
+  TFormatOptions options;
+  options.MaxWidth = static_cast<double>(int64_t{Rect->Right} - Rect->Left);
+  options.WordBreak = (Format & DT_WORDBREAK) != 0;
+  options.ExpandTabs = (Format & DT_EXPANDTABS) != 0;
+  options.NoPrefix = (Format & DT_NOPREFIX) != 0;
+  const std::vector<TTextLine> lines = FormatLines(font, text, options);
+  const int64_t lineHeight = font.LineHeight();
+  const int64_t height = static_cast<int64_t>(lines.size()) * lineHeight;
+
+  if ((Format & DT_CALCRECT) != 0) {
+    int64_t widest = 0;
+    for (const TTextLine& line : lines) widest = std::max<int64_t>(widest, WholePixels(line.Width));
+    Rect->Right = ClampCoordinate(Rect->Left + widest);
+    Rect->Bottom = ClampCoordinate(Rect->Top + height);
+    return ClampInt(height);
+  }
+
+  CheckCanDraw(*DC, "DrawText");
+  DC->Record("DrawText", {Rect->Left, Rect->Top, Rect->Right, Rect->Bottom, Format},
+             std::string(text));
+  if (DC->Cairo == nullptr || lines.empty()) return ClampInt(height);
+  cairo_t* cairo = DC->Cairo;
+  cairo_save(cairo);
+  SetSourceColor(cairo, DC->TextColor);
+  const double left = Rect->Left;
+  const double right = Rect->Right;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const TTextLine& line = lines[i];
+    double x = left;
+    if ((Format & DT_RIGHT) != 0) {
+      x = right - line.Width;
+    } else if ((Format & DT_CENTER) != 0) {
+      x = left + (right - left - line.Width) / 2.0;
+    }
+    const double y = static_cast<double>(Rect->Top) + static_cast<double>(i) * lineHeight;
+    font.ShowLine(cairo, line.Text, options.ExpandTabs, x, y);
+  }
+  cairo_restore(cairo);
+  return ClampInt(height);
+}
+
+// One line: line breaks and tabs count as spaces here.
+bool GetTextExtentPoint32A(HDC DC, const char* Text, int Count, TSize* Size) {
+  if (DC == nullptr || Size == nullptr || Count < 0 || (Text == nullptr && Count > 0)) return false;
+  const TTextFont& font = TextFontOf(*DC);
+  Size->cx = WholePixels(font.LineWidth(SingleLine(TextOf(Text, Count)), false));
+  Size->cy = font.LineHeight();
+  return true;
+}
+
+// The reference point is the top-left of the line's cell in the font's own frame,
+// turned by the escapement (tenths of a degree, counter-clockwise): at 900 the
+// text runs upward from (X, Y) with the tops of its characters facing left. The
+// spacing array is not used: glyphs keep the font's own advances.
+bool ExtTextOutA(HDC DC, int X, int Y, uint32_t Options, const TRect* Rect, const char* Text,
+                 uint32_t Count, const int* Dx) {
+  static_cast<void>(Dx);
+  if (DC == nullptr) return false;
+  CheckCanDraw(*DC, "ExtTextOut");
+  const std::string_view text = TextOf(Text, Count);
+  if (Rect != nullptr) {
+    DC->Record("ExtTextOut", {X, Y, Options, Rect->Left, Rect->Top, Rect->Right, Rect->Bottom},
+               std::string(text));
+  } else {
+    DC->Record("ExtTextOut", {X, Y, Options}, std::string(text));
+  }
+  if (DC->Cairo == nullptr) return true;
+  cairo_t* cairo = DC->Cairo;
+  cairo_save(cairo);
+  if (Rect != nullptr && (Options & ETO_OPAQUE) != 0 && Rect->Right > Rect->Left &&
+      Rect->Bottom > Rect->Top) {
+    SetSourceColor(cairo, DC->BrushColor);
+    cairo_rectangle(cairo, Rect->Left, Rect->Top, static_cast<double>(int64_t{Rect->Right} - Rect->Left),
+                    static_cast<double>(int64_t{Rect->Bottom} - Rect->Top));
+    cairo_fill(cairo);
+  }
+  if (!text.empty()) {
+    if (Rect != nullptr && (Options & ETO_CLIPPED) != 0) {
+      // An empty or inverted rectangle clips everything away.
+      const double width = std::max(0.0, static_cast<double>(int64_t{Rect->Right} - Rect->Left));
+      const double height = std::max(0.0, static_cast<double>(int64_t{Rect->Bottom} - Rect->Top));
+      cairo_rectangle(cairo, Rect->Left, Rect->Top, width, height);
+      cairo_clip(cairo);
+    }
+    const TTextFont& font = TextFontOf(*DC);
+    const int32_t escapement = DC->Font != nullptr ? DC->Font->LogFont.lfEscapement : 0;
+    SetSourceColor(cairo, DC->TextColor);
+    cairo_translate(cairo, X, Y);
+    if (escapement % 3600 != 0) {
+      // Cairo's y axis points down, so a counter-clockwise turn is a negative angle.
+      cairo_rotate(cairo, -static_cast<double>(escapement % 3600) * std::numbers::pi / 1800.0);
+    }
+    font.ShowLine(cairo, SingleLine(text), false, 0.0, 0.0);
+  }
+  cairo_restore(cairo);
+  return true;
+}
+
+int32_t TCanvas::TextWidth(const std::string& Text) {
+  TSize size;
+  GetTextExtentPoint32A(GetHandle(), Text.data(), CountOf(Text), &size);
+  return size.cx;
+}
+
+int32_t TCanvas::TextHeight(const std::string& Text) {
+  TSize size;
+  GetTextExtentPoint32A(GetHandle(), Text.data(), CountOf(Text), &size);
+  return size.cy;
+}
+
+} // namespace mivora

@@ -1,0 +1,427 @@
+#include "TextLayout_p.h"
+
+#include "TextEncoding.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+
+namespace mivora {
+
+namespace {
+
+// Em sizes are kept within what Pango can represent (sizes are whole 1/1024 units
+// held in an int) and what a page can sensibly show.
+constexpr double kMinEmSize = 1.0 / 16.0;
+constexpr double kMaxEmSize = 100000.0;
+// Faces are laid out at this em size in pixels and scaled to each font's size.
+// Large enough that Pango's 1/1024 units are fine-grained after scaling, small
+// enough that a line of some ten thousand characters stays within Pango's range.
+constexpr int kReferenceEm = 256;
+// A line fits when it is at most this much wider than the room it has: widths are
+// sums of fractional advances, and a rounding error must not push a word away.
+constexpr double kFitTolerance = 1e-3;
+// Tab stops every 8 average character widths.
+constexpr double kTabStopChars = 8.0;
+// Laid-out lines kept per face before its cache starts afresh.
+constexpr size_t kMaxCachedLayouts = 1024;
+// Faces kept while no font uses them.
+constexpr size_t kMaxIdleFaces = 64;
+
+// The one font map and context of the process, released when the process ends
+// (layouts still alive then keep the context through their own reference).
+struct TSharedText {
+  PangoFontMap* FontMap = nullptr;
+  PangoContext* Context = nullptr;
+
+  TSharedText() {
+    FontMap = pango_cairo_font_map_new();
+    pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(FontMap), 72.0);
+    Context = pango_font_map_create_context(FontMap);
+    pango_cairo_context_set_resolution(Context, 72.0);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    pango_cairo_context_set_font_options(Context, options);
+    cairo_font_options_destroy(options);
+    // Fractional glyph positions: advances do not depend on any pixel grid.
+    pango_context_set_round_glyph_positions(Context, FALSE);
+  }
+  ~TSharedText() {
+    g_object_unref(Context);
+    g_object_unref(FontMap);
+  }
+  TSharedText(const TSharedText&) = delete;
+  TSharedText& operator=(const TSharedText&) = delete;
+};
+
+TSharedText& Shared() {
+  static TSharedText shared;
+  return shared;
+}
+
+std::string FaceName(const LOGFONTA& LogFont) {
+  const size_t length = strnlen(LogFont.lfFaceName, sizeof(LogFont.lfFaceName));
+  std::string name = ToUtf8(std::string_view(LogFont.lfFaceName, length));
+  return name.empty() ? std::string("sans-serif") : name;
+}
+
+void FreeTextFont(void* Cache) { delete static_cast<TTextFont*>(Cache); }
+
+// Positions of the words of a paragraph: runs of characters other than a space.
+struct TWord {
+  size_t Begin;
+  size_t End;
+};
+
+std::vector<TWord> Words(std::string_view Paragraph) {
+  std::vector<TWord> words;
+  size_t i = 0;
+  while (i < Paragraph.size()) {
+    while (i < Paragraph.size() && Paragraph[i] == ' ') ++i;
+    if (i == Paragraph.size()) break;
+    const size_t begin = i;
+    while (i < Paragraph.size() && Paragraph[i] != ' ') ++i;
+    words.push_back({begin, i});
+  }
+  return words;
+}
+
+bool Fits(double Width, double MaxWidth) { return Width <= MaxWidth + kFitTolerance; }
+
+// Breaks one paragraph (no line breaks in it) at spaces so that each line fits
+// MaxWidth where it can. The first line keeps the paragraph's leading spaces.
+void BreakParagraph(const TTextFont& Font, std::string_view Paragraph,
+                    const TFormatOptions& Options, std::vector<TTextLine>& Lines) {
+  const std::vector<TWord> words = Words(Paragraph);
+  if (words.empty()) {
+    Lines.push_back({std::string(), 0.0});
+    return;
+  }
+  size_t first = 0;  // the first word of the current line
+  while (first < words.size()) {
+    const size_t start = first == 0 ? 0 : words[first].Begin;
+    auto width = [&](size_t last) {
+      return Font.LineWidth(Paragraph.substr(start, words[last].End - start), Options.ExpandTabs);
+    };
+    // The line takes its first word whether or not it fits; then as many more as
+    // fit. Widths grow with every word, so a galloping search finds the last one.
+    size_t good = first;
+    size_t bad = words.size();
+    size_t step = 1;
+    while (good + 1 < bad) {
+      const size_t probe = std::min(good + step, bad - 1);
+      if (Fits(width(probe), Options.MaxWidth)) {
+        good = probe;
+        step *= 2;
+      } else {
+        bad = probe;
+        break;
+      }
+    }
+    while (good + 1 < bad) {
+      const size_t middle = good + (bad - good) / 2;
+      if (Fits(width(middle), Options.MaxWidth)) {
+        good = middle;
+      } else {
+        bad = middle;
+      }
+    }
+    std::string text(Paragraph.substr(start, words[good].End - start));
+    const double lineWidth = Font.LineWidth(text, Options.ExpandTabs);
+    Lines.push_back({std::move(text), lineWidth});
+    first = good + 1;
+  }
+}
+
+// Text as the engine lays it out: UTF-8, no NUL characters (Pango cannot take
+// them), mnemonic prefixes removed unless NoPrefix, tabs as spaces unless kept.
+std::string PrepareText(std::string_view Text, bool ExpandTabs, bool NoPrefix) {
+  const std::string utf8 = ToUtf8(Text);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    if (c == '\0') continue;
+    if (c == '&' && !NoPrefix) {
+      // "&&" prints one ampersand; a lone one marks the next character and vanishes.
+      if (i + 1 < utf8.size() && utf8[i + 1] == '&') {
+        out.push_back('&');
+        ++i;
+      }
+      continue;
+    }
+    out.push_back(c == '\t' && !ExpandTabs ? ' ' : c);
+  }
+  return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Faces
+
+// One face of a family (weight, slant, underline, strike-out), laid out at the
+// reference size. Shared by every font of that face, whatever its size.
+class TTextFace {
+public:
+  explicit TTextFace(const LOGFONTA& LogFont);
+  ~TTextFace();
+  TTextFace(const TTextFace&) = delete;
+  TTextFace& operator=(const TTextFace&) = delete;
+
+  // Ascent and descent per pixel of em size.
+  double Ascent() const { return ascent_; }
+  double Descent() const { return descent_; }
+  // The line laid out at the reference size; owned by the face, valid until the next call.
+  PangoLayout* LineLayout(std::string_view Utf8, bool ExpandTabs);
+
+private:
+  PangoFontDescription* description_ = nullptr;
+  PangoAttrList* attributes_ = nullptr;
+  PangoTabArray* tabs_ = nullptr;
+  double ascent_ = 0.905;
+  double descent_ = 0.212;
+  double averageCharWidth_ = 0.456;
+  std::unordered_map<std::string, PangoLayout*> layouts_;
+};
+
+TTextFace::TTextFace(const LOGFONTA& LogFont) {
+  description_ = pango_font_description_new();
+  const std::string family = FaceName(LogFont);
+  pango_font_description_set_family(description_, family.c_str());
+  pango_font_description_set_weight(description_,
+                                    LogFont.lfWeight >= 600 ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(description_,
+                                   LogFont.lfItalic != 0 ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_font_description_set_absolute_size(description_, kReferenceEm * PANGO_SCALE);
+
+  PangoFont* font = pango_font_map_load_font(Shared().FontMap, Shared().Context, description_);
+  if (font != nullptr) {
+    PangoFontMetrics* metrics = pango_font_get_metrics(font, nullptr);
+    const double unit = static_cast<double>(kReferenceEm) * PANGO_SCALE;
+    const double ascent = pango_font_metrics_get_ascent(metrics) / unit;
+    const double descent = pango_font_metrics_get_descent(metrics) / unit;
+    const double average = pango_font_metrics_get_approximate_char_width(metrics) / unit;
+    // A face without usable metrics keeps the defaults rather than a zero height.
+    if (ascent + descent > 0) {
+      ascent_ = ascent;
+      descent_ = descent;
+    }
+    if (average > 0) averageCharWidth_ = average;
+    pango_font_metrics_unref(metrics);
+    g_object_unref(font);
+  }
+
+  const double tabInterval = kTabStopChars * averageCharWidth_ * kReferenceEm;
+  tabs_ = pango_tab_array_new_with_positions(
+      1, FALSE, PANGO_TAB_LEFT, std::max(1, static_cast<int>(std::nearbyint(tabInterval * PANGO_SCALE))));
+
+  if (LogFont.lfUnderline != 0 || LogFont.lfStrikeOut != 0) {
+    attributes_ = pango_attr_list_new();
+    if (LogFont.lfUnderline != 0) {
+      pango_attr_list_insert(attributes_, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+    }
+    if (LogFont.lfStrikeOut != 0) {
+      pango_attr_list_insert(attributes_, pango_attr_strikethrough_new(TRUE));
+    }
+  }
+}
+
+TTextFace::~TTextFace() {
+  for (auto& entry : layouts_) g_object_unref(entry.second);
+  if (attributes_ != nullptr) pango_attr_list_unref(attributes_);
+  pango_tab_array_free(tabs_);
+  pango_font_description_free(description_);
+}
+
+PangoLayout* TTextFace::LineLayout(std::string_view Utf8, bool ExpandTabs) {
+  std::string key;
+  key.reserve(Utf8.size() + 1);
+  key.push_back(ExpandTabs ? 't' : 's');
+  key.append(Utf8);
+  auto found = layouts_.find(key);
+  if (found != layouts_.end()) return found->second;
+  if (layouts_.size() >= kMaxCachedLayouts) {
+    for (auto& entry : layouts_) g_object_unref(entry.second);
+    layouts_.clear();
+  }
+  PangoLayout* layout = pango_layout_new(Shared().Context);
+  pango_layout_set_font_description(layout, description_);
+  // Line breaks are handled before text gets here; any separator Pango would
+  // still treat as one stays on this line.
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  if (attributes_ != nullptr) pango_layout_set_attributes(layout, attributes_);
+  if (ExpandTabs) pango_layout_set_tabs(layout, tabs_);
+  const size_t length = std::min(Utf8.size(), static_cast<size_t>(INT_MAX));
+  pango_layout_set_text(layout, Utf8.data(), static_cast<int>(length));
+  layouts_.emplace(std::move(key), layout);
+  return layout;
+}
+
+namespace {
+
+// The shared face of a record; faces no font uses any more are let go once there
+// are many of them.
+std::shared_ptr<TTextFace> FaceOf(const LOGFONTA& LogFont) {
+  static std::map<std::string, std::shared_ptr<TTextFace>> faces;
+  std::string key = FaceName(LogFont);
+  key.push_back('\n');
+  key.push_back(LogFont.lfWeight >= 600 ? 'b' : '-');
+  key.push_back(LogFont.lfItalic != 0 ? 'i' : '-');
+  key.push_back(LogFont.lfUnderline != 0 ? 'u' : '-');
+  key.push_back(LogFont.lfStrikeOut != 0 ? 's' : '-');
+  auto found = faces.find(key);
+  if (found != faces.end()) return found->second;
+  if (faces.size() >= kMaxIdleFaces) {
+    std::erase_if(faces, [](const auto& entry) { return entry.second.use_count() == 1; });
+  }
+  auto face = std::make_shared<TTextFace>(LogFont);
+  faces.emplace(std::move(key), face);
+  return face;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TTextFont
+
+TTextFont::TTextFont(const LOGFONTA& LogFont, int32_t DpiY)
+    : logFont_(LogFont), dpiY_(DpiY), face_(FaceOf(LogFont)) {
+  // Device height semantics; 64-bit so that the most negative height has a magnitude.
+  const int64_t height = LogFont.lfHeight;
+  double em = 0;
+  if (height > 0) {
+    em = static_cast<double>(height) / (face_->Ascent() + face_->Descent());
+  } else if (height < 0) {
+    em = static_cast<double>(-height);
+  } else {
+    // The default font: 10 points at the vertical resolution.
+    em = (DpiY > 0 ? DpiY : 600) * 10.0 / 72.0;
+  }
+  const bool clamped = em < kMinEmSize || em > kMaxEmSize;
+  emSize_ = std::clamp(em, kMinEmSize, kMaxEmSize);
+  scale_ = emSize_ / kReferenceEm;
+  ascent_ = face_->Ascent() * emSize_;
+  descent_ = face_->Descent() * emSize_;
+  if (height > 0 && !clamped) {
+    lineHeight_ = static_cast<int32_t>(height);
+  } else {
+    lineHeight_ = std::max(1, static_cast<int32_t>(std::nearbyint(ascent_ + descent_)));
+  }
+}
+
+TTextFont::~TTextFont() = default;
+
+bool TTextFont::Matches(const LOGFONTA& LogFont, int32_t DpiY) const {
+  return DpiY == dpiY_ && std::memcmp(&LogFont, &logFont_, sizeof(LOGFONTA)) == 0;
+}
+
+double TTextFont::LineWidth(std::string_view Utf8, bool ExpandTabs) const {
+  if (Utf8.empty()) return 0.0;
+  PangoRectangle logical;
+  pango_layout_get_extents(face_->LineLayout(Utf8, ExpandTabs), nullptr, &logical);
+  return static_cast<double>(logical.width) / PANGO_SCALE * scale_;
+}
+
+void TTextFont::ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs, double X,
+                         double Y) const {
+  if (Cairo == nullptr || Utf8.empty()) return;
+  PangoLayout* layout = face_->LineLayout(Utf8, ExpandTabs);
+  cairo_save(Cairo);
+  cairo_translate(Cairo, X, Y);
+  cairo_scale(Cairo, scale_, scale_);
+  // The baseline lies one ascent of this face below the cell's top, also when a
+  // fallback face with other metrics shows part of the line.
+  const double layoutBaseline = static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+  cairo_move_to(Cairo, 0.0, face_->Ascent() * kReferenceEm - layoutBaseline);
+  pango_cairo_show_layout(Cairo, layout);
+  cairo_restore(Cairo);
+}
+
+// ---------------------------------------------------------------------------
+// Fonts of device contexts
+
+const TTextFont& TextFontOf(const TDeviceContext& DC) {
+  if (DC.Font == nullptr) {
+    static std::unique_ptr<TTextFont> fallback;
+    LOGFONTA record;
+    std::memcpy(record.lfFaceName, "Arial", 6);
+    if (!fallback || !fallback->Matches(record, DC.DpiY)) {
+      fallback = std::make_unique<TTextFont>(record, DC.DpiY);
+    }
+    return *fallback;
+  }
+  TFontObject& font = *DC.Font;
+  if (font.Cache != nullptr && font.FreeCache == &FreeTextFont) {
+    const auto* cached = static_cast<const TTextFont*>(font.Cache);
+    if (cached->Matches(font.LogFont, DC.DpiY)) return *cached;
+  }
+  auto fresh = std::make_unique<TTextFont>(font.LogFont, DC.DpiY);
+  if (font.Cache != nullptr && font.FreeCache != nullptr) font.FreeCache(font.Cache);
+  font.Cache = fresh.release();
+  font.FreeCache = &FreeTextFont;
+  return *static_cast<const TTextFont*>(font.Cache);
+}
+
+// ---------------------------------------------------------------------------
+// Formatting
+
+std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
+                                   const TFormatOptions& Options) {
+  const std::string text = PrepareText(Text, Options.ExpandTabs, Options.NoPrefix);
+  std::vector<TTextLine> lines;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = begin;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    const std::string_view paragraph(text.data() + begin, end - begin);
+    if (Options.WordBreak) {
+      BreakParagraph(Font, paragraph, Options, lines);
+    } else {
+      lines.push_back({std::string(paragraph), Font.LineWidth(paragraph, Options.ExpandTabs)});
+    }
+    // CR LF is one break; a lone CR or LF is one break each.
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
+      ++end;
+    }
+    begin = end + 1;
+  }
+  return lines;
+}
+
+std::string SingleLine(std::string_view Text) {
+  const std::string utf8 = ToUtf8(Text);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    if (c == '\0') continue;
+    if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+    out.push_back(c == '\r' || c == '\n' || c == '\t' ? ' ' : c);
+  }
+  return out;
+}
+
+int32_t WholePixels(double Width) {
+  const double whole = std::ceil(Width - kFitTolerance);
+  if (!(whole > 0)) return 0;
+  if (whole >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(whole);
+}
+
+int32_t ClampCoordinate(int64_t Value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(Value, INT32_MIN, INT32_MAX));
+}
+
+void SetSourceColor(cairo_t* Cairo, TColor Color) {
+  cairo_set_source_rgb(Cairo, (Color & 0xFF) / 255.0, ((Color >> 8) & 0xFF) / 255.0,
+                       ((Color >> 16) & 0xFF) / 255.0);
+}
+
+} // namespace mivora

@@ -1,0 +1,207 @@
+#include "Canvas.h"
+
+#include "ImageCompare.h"
+#include "Picture.h"
+#include "PrinterFixture.h"
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace mivora::test {
+namespace {
+
+constexpr TColor Red = 0x0000FF;
+constexpr TColor Blue = 0xFF0000;
+constexpr TColor Green = 0x00FF00;
+
+class CanvasTest : public PrinterFixture {};
+
+TEST_F(CanvasTest, RectangleWithThinPenCoversExactlyItsPixels) {
+  const std::string path = UsePng("rectangle", 300, 20, 20);
+  printer->BeginDoc();
+  canvas->Pen()->SetColor(Red);
+  canvas->Brush()->SetColor(Blue);
+  canvas->Rectangle(10, 10, 20, 20);
+  const TImage page = EndAndLoad(path);
+
+  TImage expected(page.Width(), page.Height());
+  expected.FillRect({10, 10, 20, 20}, Red);
+  expected.FillRect({11, 11, 19, 19}, Blue);
+  EXPECT_TRUE(ImagesMatch(page, expected, "rectangle"));
+}
+
+TEST_F(CanvasTest, WiderPensGrowAboutTheFrameAndClearPartsLeaveNoMark) {
+  const std::string path = UsePng("wide", 300, 20, 20);
+  printer->BeginDoc();
+  canvas->Pen()->SetColor(Red);
+  canvas->Pen()->SetWidth(3);
+  canvas->Brush()->SetStyle(BRUSH_CLEAR);
+  canvas->Rectangle(10, 10, 30, 30);
+  canvas->Pen()->SetWidth(2);
+  canvas->Pen()->SetColor(Green);
+  canvas->Rectangle(50, 10, 70, 30);
+  // Neither frame nor fill.
+  canvas->Pen()->SetStyle(PEN_CLEAR);
+  canvas->Rectangle(100, 100, 150, 150);
+  // Fill alone covers the whole rectangle, right and bottom exclusive.
+  canvas->Brush()->SetStyle(BRUSH_SOLID);
+  canvas->Brush()->SetColor(Blue);
+  canvas->Rectangle(200, 10, 190, 20);  // given the wrong way round
+  const TImage page = EndAndLoad(path);
+
+  TImage expected(page.Width(), page.Height());
+  // Width 3: one pixel out, one pixel in.
+  expected.FillRect({9, 9, 31, 31}, Red);
+  expected.FillRect({12, 12, 28, 28}, clWhite);
+  // Width 2: the extra pixel lies inside.
+  expected.FillRect({50, 10, 70, 30}, Green);
+  expected.FillRect({52, 12, 68, 28}, clWhite);
+  expected.FillRect({190, 10, 200, 20}, Blue);
+  EXPECT_TRUE(ImagesMatch(page, expected, "wide"));
+}
+
+TEST_F(CanvasTest, LinesLeaveOutTheirEndPixelInEitherDirection) {
+  const std::string path = UsePng("lines", 300, 20, 20);
+  printer->BeginDoc();
+  canvas->Pen()->SetColor(Red);
+  canvas->MoveTo(10, 10);
+  canvas->LineTo(20, 10);   // x 10..19
+  canvas->LineTo(20, 30);   // y 10..29 at x 20
+  canvas->MoveTo(60, 40);
+  canvas->LineTo(50, 40);   // x 51..60
+  canvas->Pen()->SetWidth(3);
+  canvas->MoveTo(100, 50);
+  canvas->LineTo(100, 60);  // x 99..101, y 50..59
+  EXPECT_EQ(canvas->PenPos(), (TPoint{100, 60}));
+  const TImage page = EndAndLoad(path);
+
+  TImage expected(page.Width(), page.Height());
+  expected.FillRect({10, 10, 20, 11}, Red);
+  expected.FillRect({20, 10, 21, 30}, Red);
+  expected.FillRect({51, 40, 61, 41}, Red);
+  expected.FillRect({99, 50, 102, 60}, Red);
+  EXPECT_TRUE(ImagesMatch(page, expected, "lines"));
+}
+
+TEST_F(CanvasTest, DashedLinesAlternateRunsAndDotsAreShorterThanDashes) {
+  // At 96 dpi a dash module is 3 pixels: dashes of 18 on and 6 off, dots 3 and 3.
+  const std::string path = UsePng("dashes", 96, 50, 20);
+  printer->BeginDoc();
+  canvas->Pen()->SetColor(Red);
+  canvas->Pen()->SetStyle(PEN_DASH);
+  canvas->MoveTo(0, 5);
+  canvas->LineTo(60, 5);
+  canvas->Pen()->SetStyle(PEN_DOT);
+  canvas->MoveTo(0, 10);
+  canvas->LineTo(60, 10);
+  const TImage page = EndAndLoad(path);
+
+  TImage expected(page.Width(), page.Height());
+  for (int32_t x = 0; x < 60; x += 24) expected.FillRect({x, 5, std::min(x + 18, 60), 6}, Red);
+  for (int32_t x = 0; x < 60; x += 6) expected.FillRect({x, 10, x + 3, 11}, Red);
+  EXPECT_TRUE(ImagesMatch(page, expected, "dashes"));
+}
+
+TEST_F(CanvasTest, PicturesDrawAtNaturalSizeOrStretched) {
+  const std::string path = UsePng("pictures", 300, 20, 20);
+  TBitmapGraphic picture(2, 3, std::vector<uint32_t>(6, 0xFF00FF00));
+  printer->BeginDoc();
+  canvas->Draw(10, 20, &picture);
+  canvas->StretchDraw({40, 40, 50, 45}, &picture);
+  canvas->Draw(0, 0, nullptr);
+  const TImage page = EndAndLoad(path);
+
+  EXPECT_EQ(page.BoundsOf(Green), (TRect{10, 20, 50, 45}));
+  EXPECT_EQ(page.CountOf(Green), 2 * 3 + 10 * 5);
+  EXPECT_TRUE(page.AllOf({40, 40, 50, 45}, Green));
+}
+
+TEST_F(CanvasTest, RecordsOperationsWithThePenAndBrushTheyUsed) {
+  printer->BeginDoc();
+  canvas->Pen()->SetColor(0x123456);
+  canvas->Pen()->SetStyle(PEN_DASH);
+  canvas->Brush()->SetStyle(BRUSH_CLEAR);
+  canvas->Rectangle(1, 2, 3, 4);
+  canvas->Pen()->SetStyle(PEN_SOLID);
+  canvas->MoveTo(5, 6);
+  canvas->LineTo(7, 8);
+  printer->EndDoc();
+
+  std::vector<std::string> ops;
+  for (const TDrawOp& op : printer->RecordedOps()) ops.push_back(op.ToString());
+  EXPECT_EQ(ops, (std::vector<std::string>{
+                     "BeginDoc()",
+                     "Rectangle(1, 2, 3, 4) \"pen dash 1 0x123456, brush clear 0xFFFFFF\"",
+                     "MoveTo(5, 6)",
+                     "LineTo(7, 8) \"pen solid 1 0x123456\"",
+                     "EndDoc()",
+                 }));
+}
+
+TEST_F(CanvasTest, DrawingWithoutAnOpenJobIsRefused) {
+  EXPECT_THROW_MSG(canvas->Rectangle(0, 0, 10, 10), EPrinterError,
+                   "Cannot draw Rectangle: no print job is open");
+  canvas->MoveTo(0, 0);
+  EXPECT_THROW_MSG(canvas->LineTo(10, 0), EPrinterError, "Cannot draw LineTo: no print job is open");
+}
+
+TEST_F(CanvasTest, HandleSelectsPenBrushFontAndTextColour) {
+  canvas->Pen()->SetWidth(4);
+  canvas->Brush()->SetColor(Blue);
+  canvas->Font()->SetColor(Red);
+  canvas->Font()->SetHeight(-40);
+  HDC dc = canvas->GetHandle();
+  ASSERT_NE(dc, nullptr);
+  LOGFONTA selected;
+  ASSERT_EQ(GetObjectA(SelectObject(dc, canvas->Font()->Handle()), sizeof selected, &selected),
+            static_cast<int>(sizeof selected));
+  EXPECT_EQ(selected.lfHeight, -40);
+  EXPECT_EQ(SelectObject(dc, canvas->Font()->Handle()), canvas->Font()->Handle());
+}
+
+TEST(FontTest, HandleDescribesTheCurrentFontAndKeepsItsIdentity) {
+  TFont font;
+  const HFONT handle = font.Handle();
+  LOGFONTA record;
+  ASSERT_EQ(GetObjectA(handle, sizeof record, &record), static_cast<int>(sizeof record));
+  EXPECT_EQ(record.lfHeight, 0);
+  EXPECT_EQ(record.lfWeight, FW_NORMAL);
+  EXPECT_STREQ(record.lfFaceName, "Arial");
+  EXPECT_EQ(record.lfCharSet, 1);
+
+  font.SetHeight(120);
+  font.SetStyle(FONT_BOLD | FONT_ITALIC | FONT_UNDERLINE | FONT_STRIKEOUT);
+  font.SetCharset(0);
+  font.SetPitch(FIXED_PITCH);
+  font.SetName(std::string(40, 'x'));
+  EXPECT_EQ(font.Name(), std::string(31, 'x'));
+  EXPECT_EQ(font.Handle(), handle);
+  ASSERT_EQ(GetObjectA(font.Handle(), sizeof record, &record), static_cast<int>(sizeof record));
+  EXPECT_EQ(record.lfHeight, 120);
+  EXPECT_EQ(record.lfWeight, FW_BOLD);
+  EXPECT_EQ(record.lfItalic, 1);
+  EXPECT_EQ(record.lfUnderline, 1);
+  EXPECT_EQ(record.lfStrikeOut, 1);
+  EXPECT_EQ(record.lfCharSet, 0);
+  EXPECT_EQ(record.lfPitchAndFamily, FIXED_PITCH);
+  EXPECT_EQ(std::string(record.lfFaceName), std::string(31, 'x'));
+}
+
+TEST(FontTest, CreatedFontsAreDeletedOnlyWhenNotSelected) {
+  TPrinterGuard guard;
+  HDC dc = Printer()->GetCanvas()->GetHandle();
+  LOGFONTA record;
+  record.lfEscapement = 900;
+  HFONT rotated = CreateFontIndirectA(&record);
+  HGDIOBJ previous = SelectObject(dc, rotated);
+  EXPECT_FALSE(DeleteObject(rotated));  // still selected
+  EXPECT_EQ(SelectObject(dc, previous), rotated);
+  EXPECT_TRUE(DeleteObject(rotated));
+  // The canvas's own font is not ours to delete.
+  EXPECT_FALSE(DeleteObject(Printer()->GetCanvas()->Font()->Handle()));
+}
+
+} // namespace
+} // namespace mivora::test

@@ -1,0 +1,315 @@
+// The text engine as the device operations show it: line heights, line breaking,
+// tabs, 8-bit strings, rotated text, and the same layout on every target.
+#include "Gdi.h"
+
+#include "Canvas.h"
+#include "PrinterFixture.h"
+#include "Printer.h"
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace mivora {
+namespace {
+
+const uint32_t kFormat = DT_EXPANDTABS | DT_NOPREFIX;
+
+// Bounds of the pixels darker than mid-grey (text is antialiased) within Within;
+// Right and Bottom exclusive, all zero when there is none.
+TRect InkBounds(const test::TImage& Image, TRect Within = {0, 0, INT32_MAX, INT32_MAX}) {
+  TRect ink{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int32_t y = std::max(0, Within.Top); y < std::min(Image.Height(), Within.Bottom); ++y) {
+    for (int32_t x = std::max(0, Within.Left); x < std::min(Image.Width(), Within.Right); ++x) {
+      if (((Image.PixelAt(x, y) >> 8) & 0xFF) < 128) {
+        ink.Left = std::min(ink.Left, x);
+        ink.Top = std::min(ink.Top, y);
+        ink.Right = std::max(ink.Right, x + 1);
+        ink.Bottom = std::max(ink.Bottom, y + 1);
+      }
+    }
+  }
+  return ink.Left == INT32_MAX ? TRect{} : ink;
+}
+
+class TextLayoutTest : public test::PrinterFixture {
+protected:
+  void SetUp() override {
+    PrinterFixture::SetUp();
+    printer->SetResolution(600);
+    canvas->Font()->SetName("Arial");
+    canvas->Font()->SetStyle(0);
+    canvas->Font()->SetHeight(50);
+    canvas->Font()->SetColor(clBlack);
+  }
+
+  TSize Extent(const std::string& Text) {
+    TSize size;
+    EXPECT_TRUE(GetTextExtentPoint32A(canvas->GetHandle(), Text.data(),
+                                      static_cast<int>(Text.size()), &size));
+    return size;
+  }
+  int Width(const std::string& Text) { return Extent(Text).cx; }
+  // The rectangle DT_CALCRECT makes of Text in a rectangle of the given width at (10, 20).
+  TRect Measure(const std::string& Text, int32_t RectWidth, uint32_t Format = kFormat) {
+    TRect rect{10, 20, 10 + RectWidth, 20};
+    const int height = DrawTextA(canvas->GetHandle(), Text.data(), static_cast<int>(Text.size()),
+                                 &rect, Format | DT_CALCRECT);
+    EXPECT_EQ(height, rect.Bottom - rect.Top);
+    EXPECT_EQ(rect.Left, 10);
+    EXPECT_EQ(rect.Top, 20);
+    return rect;
+  }
+  int Lines(const std::string& Text, int32_t RectWidth, uint32_t Format = kFormat) {
+    const TRect rect = Measure(Text, RectWidth, Format);
+    return (rect.Bottom - rect.Top) / Extent(" ").cy;
+  }
+  int MeasuredWidth(const std::string& Text, int32_t RectWidth, uint32_t Format = kFormat) {
+    const TRect rect = Measure(Text, RectWidth, Format);
+    return rect.Right - rect.Left;
+  }
+  // Starts a job on a small PNG page at 600 dots per inch.
+  void BeginPng(const std::string& Name) {
+    png_ = UsePng(Name, 600, 60, 40);
+    printer->BeginDoc();
+  }
+  test::TImage EndPng() { return EndAndLoad(png_); }
+
+  std::string png_;
+};
+
+TEST_F(TextLayoutTest, LineHeightFollowsTheDeviceHeightRules) {
+  // A positive height is the whole cell: ascent plus descent, no extra leading.
+  EXPECT_EQ(Extent(" ").cy, 50);
+  EXPECT_EQ(Extent("Mivora").cy, 50);
+
+  // A negative height is the character height, so the cell is taller than it...
+  canvas->Font()->SetHeight(-40);
+  const TSize character = Extent("Mivora layout");
+  EXPECT_GT(character.cy, 40);
+  // ...and the same face with that cell height is the same font, but for the
+  // cell's rounding to whole pixels (at most half a pixel in cy).
+  canvas->Font()->SetHeight(character.cy);
+  EXPECT_NEAR(Extent("Mivora layout").cx, character.cx, character.cx / (2.0 * character.cy) + 1);
+
+  // Height 0 is 10 points at the vertical resolution: 100 pixels at 720 dots per inch.
+  printer->SetResolution(720);
+  canvas->Font()->SetHeight(0);
+  const TSize byDefault = Extent("Mivora layout");
+  canvas->Font()->SetHeight(-100);
+  EXPECT_EQ(Extent("Mivora layout"), byDefault);
+}
+
+TEST_F(TextLayoutTest, CarriageReturnLineFeedAndThePairEachStartALine) {
+  for (uint32_t wrap : {0u, DT_WORDBREAK}) {
+    SCOPED_TRACE(wrap);
+    EXPECT_EQ(Lines("a\rb\nc\r\nd", 1000, kFormat | wrap), 4);
+    EXPECT_EQ(Lines("a\n\rb", 1000, kFormat | wrap), 3) << "LF then CR are two breaks";
+    EXPECT_EQ(Lines("\r\n\r\nx", 1000, kFormat | wrap), 3) << "empty lines count";
+    EXPECT_EQ(Lines("a\r\n", 1000, kFormat | wrap), 1) << "a closing break adds no line";
+    EXPECT_EQ(Lines("", 1000, kFormat | wrap), 0);
+    EXPECT_EQ(MeasuredWidth("ab\r\nabcd\nabc", 1000, kFormat | wrap), Width("abcd"));
+  }
+}
+
+TEST_F(TextLayoutTest, WordBreakBreaksAtSpacesOnly) {
+  const uint32_t wrap = kFormat | DT_WORDBREAK;
+  const int oneTwo = Width("one two");
+  EXPECT_EQ(Lines("one two three", oneTwo, wrap), 2);
+  EXPECT_EQ(MeasuredWidth("one two three", oneTwo, wrap), oneTwo);
+  EXPECT_EQ(Lines("one two three", oneTwo - 1, wrap), 3);
+  EXPECT_EQ(MeasuredWidth("one two three", oneTwo - 1, wrap),
+            std::max({Width("one"), Width("two"), Width("three")}));
+
+  // The spaces at a break belong to neither line.
+  EXPECT_EQ(Lines("aaa       bbb", Width("aaa"), wrap), 2);
+  EXPECT_EQ(MeasuredWidth("aaa       bbb", Width("aaa"), wrap), std::max(Width("aaa"), Width("bbb")));
+
+  // Hyphens and other punctuation are no break points.
+  EXPECT_EQ(Lines("well-known,fine", Width("well-"), wrap), 1);
+
+  // Without the flag nothing wraps.
+  EXPECT_EQ(Lines("one two three", oneTwo - 1), 1);
+  EXPECT_EQ(MeasuredWidth("one two three", oneTwo - 1), Width("one two three"));
+}
+
+TEST_F(TextLayoutTest, AWordLongerThanTheLineOverflowsWhole) {
+  const uint32_t wrap = kFormat | DT_WORDBREAK;
+  const std::string word = "Supercalifragilistic";
+  EXPECT_EQ(Lines(word + " is long", 100, wrap), 3);
+  EXPECT_EQ(MeasuredWidth(word + " is long", 100, wrap), Width(word));
+  EXPECT_GT(Width(word), 100);
+  // Even a rectangle of no width keeps every word whole on a line of its own.
+  EXPECT_EQ(Lines("a b c", 0, wrap), 3);
+}
+
+TEST_F(TextLayoutTest, AmpersandsPrintAsThemselvesWithNoPrefix) {
+  EXPECT_EQ(MeasuredWidth("Fish & Chips && more", 1000), Width("Fish & Chips && more"));
+  // Without DT_NOPREFIX "&&" is one ampersand and a lone one vanishes.
+  EXPECT_EQ(MeasuredWidth("Fish && Chips", 1000, DT_LEFT), Width("Fish & Chips"));
+  EXPECT_EQ(MeasuredWidth("&File", 1000, DT_LEFT), Width("File"));
+}
+
+TEST_F(TextLayoutTest, TabsAdvanceToStopsEveryEightAverageCharacters) {
+  const int stop = MeasuredWidth("\tx", 1000) - Width("x");
+  EXPECT_GT(stop, 6 * Width("e") / 2) << "about 8 average characters";
+  EXPECT_LT(stop, 10 * Width("e"));
+  EXPECT_NEAR(MeasuredWidth("\t\tx", 1000), 2 * stop + Width("x"), 1);
+  // Stops are measured from the start of the line, not from the previous tab.
+  EXPECT_EQ(MeasuredWidth("ab\tx", 1000), MeasuredWidth("\tx", 1000));
+  EXPECT_EQ(MeasuredWidth("a\r\nab\tx", 1000), MeasuredWidth("\tx", 1000));
+  // Without DT_EXPANDTABS a tab reads as a space.
+  EXPECT_EQ(MeasuredWidth("a\tb", 1000, DT_NOPREFIX), Width("a b"));
+}
+
+TEST_F(TextLayoutTest, BytesThatAreNotUtf8ReadAsWindows1252) {
+  EXPECT_EQ(Width("\xE9t\xE9"), Width("été"));
+  EXPECT_EQ(Width("\x80 5"), Width("€ 5"));
+  EXPECT_EQ(MeasuredWidth("caf\xE9", 1000), Width("café"));
+  EXPECT_GT(Width(std::string("a\0b", 3)), 0) << "a NUL byte does not end the text";
+  EXPECT_EQ(Width(std::string("a\0b", 3)), Width("ab"));
+}
+
+TEST_F(TextLayoutTest, OneLineExtentReadsLineBreaksAndTabsAsSpaces) {
+  const TSize spaced = Extent("first second");
+  EXPECT_EQ(Extent("first\r\nsecond"), spaced);
+  EXPECT_EQ(Extent("first\rsecond"), spaced);
+  EXPECT_EQ(Extent("first\nsecond"), spaced);
+  EXPECT_EQ(Extent("first\tsecond"), spaced);
+  EXPECT_EQ(Extent("").cx, 0);
+  EXPECT_EQ(Extent("").cy, 50);
+}
+
+TEST_F(TextLayoutTest, BreaksAndExtentsAreTheSameOnEveryTarget) {
+  const std::string text = "Quarterly figures\tfor the\r\nnorthern region, with a rather long "
+                           "closing sentence that wraps";
+  auto measureAll = [&] {
+    std::vector<int32_t> values;
+    for (int32_t width : {80, 333, 500, 1200}) {
+      const TRect rect = Measure(text, width, kFormat | DT_WORDBREAK | DT_CENTER);
+      values.push_back(rect.Right);
+      values.push_back(rect.Bottom);
+    }
+    values.push_back(Width(text));
+    return values;
+  };
+  std::vector<std::vector<int32_t>> results;
+  const std::vector<std::string> targets{"png:" + OutputFile("page.png"),
+                                         "pdf:" + OutputFile("page.pdf"),
+                                         "svg:" + OutputFile("page.svg"),
+                                         "ps:" + OutputFile("page.ps"), "record:"};
+  for (const std::string& target : targets) {
+    printer->SetTarget(target);
+    printer->BeginDoc();
+    results.push_back(measureAll());
+    printer->Abort();
+  }
+  results.push_back(measureAll());  // and without a job
+  for (size_t i = 1; i < results.size(); ++i) EXPECT_EQ(results[i], results[0]) << "target " << i;
+}
+
+TEST_F(TextLayoutTest, DrawingIsRecordedButMeasuringIsNot) {
+  printer->BeginDoc();
+  HDC dc = canvas->GetHandle();
+  TRect rect{10, 20, 300, 400};
+  DrawTextA(dc, "measured", -1, &rect, kFormat | DT_CALCRECT);
+  TSize size;
+  GetTextExtentPoint32A(dc, "measured", 8, &size);
+  canvas->TextWidth("measured");
+  rect = TRect{10, 20, 300, 400};
+  DrawTextA(dc, "drawn", -1, &rect, kFormat | DT_CENTER);
+  const TRect clip{5, 6, 70, 80};
+  ExtTextOutA(dc, 7, 8, ETO_CLIPPED, &clip, "line", 4, nullptr);
+  printer->EndDoc();
+
+  std::vector<std::string> text;
+  for (const TDrawOp& op : printer->RecordedOps()) {
+    if (op.Name == "DrawText" || op.Name == "ExtTextOut") text.push_back(op.ToString());
+  }
+  ASSERT_EQ(text.size(), 2u);
+  const std::vector<TDrawOp> expected{
+      {"DrawText", {10, 20, 300, 400, static_cast<int64_t>(kFormat | DT_CENTER)}, "drawn"},
+      {"ExtTextOut", {7, 8, ETO_CLIPPED, 5, 6, 70, 80}, "line"}};
+  EXPECT_EQ(text[0], expected[0].ToString());
+  EXPECT_EQ(text[1], expected[1].ToString());
+}
+
+TEST_F(TextLayoutTest, DrawingNeedsAJobButMeasuringDoesNot) {
+  HDC dc = canvas->GetHandle();
+  TRect rect{0, 0, 100, 100};
+  EXPECT_THROW_MSG(DrawTextA(dc, "x", 1, &rect, kFormat), EPrinterError,
+                   "Cannot draw DrawText: no print job is open");
+  EXPECT_THROW_MSG(ExtTextOutA(dc, 0, 0, 0, nullptr, "x", 1, nullptr), EPrinterError,
+                   "Cannot draw ExtTextOut: no print job is open");
+  EXPECT_EQ(DrawTextA(dc, "x", 1, &rect, kFormat | DT_CALCRECT), 50);
+}
+
+TEST_F(TextLayoutTest, TurnedTextRunsUpwardFromItsReferencePoint) {
+  BeginPng("turned-text");
+  HDC dc = canvas->GetHandle();
+  LOGFONTA record;
+  GetObjectA(canvas->Font()->Handle(), sizeof(record), &record);
+  record.lfEscapement = 900;
+  HFONT turned = CreateFontIndirectA(&record);
+  HGDIOBJ previous = SelectObject(dc, turned);
+  TSize size;
+  GetTextExtentPoint32A(dc, "Upward", 6, &size);
+  ExtTextOutA(dc, 300, 600, 0, nullptr, "Upward", 6, nullptr);
+  SelectObject(dc, previous);
+  DeleteObject(turned);
+
+  // The ink lies in the band from X to X + line height and Y - length to Y;
+  // glyphs do not fill their cells to the edge, hence the tolerance.
+  const TRect ink = InkBounds(EndPng());
+  EXPECT_GE(ink.Left, 300);
+  EXPECT_LE(ink.Right, 300 + size.cy);
+  EXPECT_GE(ink.Top, 600 - size.cx);
+  EXPECT_LE(ink.Bottom, 600);
+  EXPECT_NEAR(ink.Top, 600 - size.cx, 8);
+  EXPECT_NEAR(ink.Bottom, 600, 8);
+  EXPECT_GT(ink.Bottom - ink.Top, ink.Right - ink.Left) << "taller than wide: it runs upward";
+}
+
+TEST_F(TextLayoutTest, OpaqueFillsAndClippedCutsOff) {
+  BeginPng("opaque-clipped");
+  canvas->Brush()->SetColor(0x000000);
+  HDC dc = canvas->GetHandle();
+  const TRect filled{20, 30, 60, 70};
+  ExtTextOutA(dc, 20, 30, ETO_OPAQUE, &filled, "", 0, nullptr);
+  canvas->Font()->SetHeight(200);
+  dc = canvas->GetHandle();
+  const TRect clip{400, 100, 460, 400};
+  ExtTextOutA(dc, 400, 100, ETO_CLIPPED, &clip, "MMMMMM", 6, nullptr);
+
+  const test::TImage page = EndPng();
+  EXPECT_EQ(InkBounds(page, {0, 0, 200, 200}), filled);
+  const TRect text = InkBounds(page, {200, 0, 2000, 1000});
+  EXPECT_GE(text.Left, 400);
+  EXPECT_EQ(text.Right, 460) << "cut off at the clip's right edge";
+}
+
+TEST_F(TextLayoutTest, UnderlineAndStrikeOutDrawLinesButKeepTheLayout) {
+  const int plain = Width("ace");
+  canvas->Font()->SetStyle(FONT_UNDERLINE | FONT_STRIKEOUT);
+  EXPECT_EQ(Width("ace"), plain);
+
+  BeginPng("underline");
+  canvas->Font()->SetStyle(0);
+  TRect left{100, 100, 400, 200};
+  DrawTextA(canvas->GetHandle(), "ace", 3, &left, kFormat);
+  canvas->Font()->SetStyle(FONT_UNDERLINE);
+  TRect right{500, 100, 800, 200};
+  DrawTextA(canvas->GetHandle(), "ace", 3, &right, kFormat);
+
+  // "ace" has no descenders: only the underline reaches below its baseline.
+  const test::TImage page = EndPng();
+  const TRect bare = InkBounds(page, {0, 0, 450, 300});
+  const TRect underlined = InkBounds(page, {450, 0, 1000, 300});
+  EXPECT_EQ(underlined.Top, bare.Top);
+  EXPECT_GT(underlined.Bottom, bare.Bottom);
+}
+
+} // namespace
+} // namespace mivora
