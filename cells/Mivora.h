@@ -289,6 +289,9 @@ public:
                            int32_t& Bottom, int32_t& FontHeight) const;
   // Prints every visible cell as one page, as a job named Title.
   void Print(const std::string& Title);
+  // Draws every visible cell on the printer's open page, contents and edges, without
+  // starting or ending a job or raising events (for several pages in one job).
+  void PrintPage();
   // Magnifies every cell.
   void Magnification(float Factor, bool ScaleFont);
 

@@ -1,0 +1,74 @@
+#include "Mivora.h"
+
+#include "Canvas.h"
+#include "Gdi.h"
+#include "Printer.h"
+
+namespace mivora {
+
+void TCell::Print() {
+  if (sheet_ == nullptr || !Visible) return;
+  int32_t left = 0, top = 0, right = 0, bottom = 0, fontHeight = 0;
+  sheet_->TransformCellBounds(this, left, top, right, bottom, fontHeight);
+  const TRect r{left, top, right, bottom};
+
+  TCanvas* canvas = Printer()->GetCanvas();
+  // A filled cell first hides what lies beneath it with white, then fills with
+  // its brush; a clear cell lets it show through.
+  if (Brush.Style != bsClear) {
+    canvas->Brush()->SetColor(clWhite);
+    canvas->Brush()->SetStyle(bsSolid);
+    ExtTextOutA(canvas->GetHandle(), r.Left, r.Top, ETO_OPAQUE, &r, "", 0, nullptr);
+  }
+  AssignBrush(canvas, Brush);
+  canvas->Pen()->SetStyle(psClear);
+  canvas->Rectangle(r.Left, r.Top, r.Right, r.Bottom);
+  canvas->Brush()->SetStyle(bsClear);
+  AssignFont(canvas, Font, fontHeight);
+
+  switch (cellType_) {
+  case ctText:
+    if (Orientation == toHorizontal)
+      ShowText(canvas, text_, r, Alignment, Layout, WordWrap, ShrinkToFit);
+    else
+      ShowTextVertically(canvas, text_, r, Alignment, Layout, ShrinkToFit);
+    break;
+  case ctGraphic:
+    ShowGraphic(canvas, GetGraphic(), r, Stretch, Alignment, Layout);
+    break;
+  case ctRichEdit:
+    ShowRichEdit(canvas, GetRichEdit(), r);
+    break;
+  }
+
+  if (!sheet_->PrintEdgesLast) PrintEdges();
+}
+
+void TCell::PrintEdges() {
+  if (sheet_ == nullptr || !Visible) return;
+  int32_t left = 0, top = 0, right = 0, bottom = 0, fontHeight = 0;
+  sheet_->TransformCellBounds(this, left, top, right, bottom, fontHeight);
+  const TRect r{left, top, right, bottom};
+
+  // Each edge is trimmed where it is wider than the visible edges it meets; a
+  // later edge is drawn over an earlier one at the corners.
+  TCanvas* canvas = Printer()->GetCanvas();
+  int32_t start = 0, length = 0;
+  AssignPen(canvas, Pens[edLeft]);
+  AdjustLineY(Pens[edLeft], Pens[edTop], Pens[edBottom], r, start, length);
+  LineV(r.Left, start, length);
+
+  AssignPen(canvas, Pens[edTop]);
+  AdjustLineX(Pens[edTop], Pens[edLeft], Pens[edRight], r, start, length);
+  LineH(start, r.Top, length);
+
+  AssignPen(canvas, Pens[edRight]);
+  AdjustLineY(Pens[edRight], Pens[edTop], Pens[edBottom], r, start, length);
+  LineV(r.Right, start, length);
+
+  AssignPen(canvas, Pens[edBottom]);
+  AdjustLineX(Pens[edBottom], Pens[edLeft], Pens[edRight], r, start, length);
+  LineH(start, r.Bottom, length);
+}
+
+} // namespace mivora
