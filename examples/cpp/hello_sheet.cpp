@@ -11,11 +11,12 @@ int main(int argc, char** argv) {
   try {
     Printer()->SetTarget(argc > 1 ? argv[1] : "pdf:hello.pdf");
     TMivora sheet(nullptr); // centimetres
-    sheet.SetFont("Arial", clBlack, 0.9f, fsBold);
+    sheet.SetFont("Arial", clBlack, 0.5f, 0); // nothing selected: the settings for new cells
     sheet.AddText("Title", "Certificate of Completion", 2, 2, 17, 2.5f);
+    sheet.SetFont("Arial", clBlack, 0.9f, fsBold); // formats the selected cell, "Title"
     sheet.SetEdges(edAll, 0x00804000, psSolid, 12);
-    sheet.SetFont("Times New Roman", clBlack, 0.7f, fsItalic);
     sheet.AddText("Name", "awarded to Ada Lovelace", 2, 5, 17, 1.5f);
+    sheet.SetFont("Times New Roman", clBlack, 0.7f, fsItalic);
     sheet.Add("Boxes", 2, 8, 17, 3);
     sheet.SplitV("Box", 3); // BoxC1, BoxC2, BoxC3, now selected
     sheet.SetBrush(0x00F0E0D0, bsSolid);
