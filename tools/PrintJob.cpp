@@ -1,0 +1,237 @@
+#include "PrintJob.h"
+
+#include "Csv.h"
+#include "Cups.h"
+#include "InputError.h"
+#include "Layout.h"
+#include "LayoutRunner.h"
+#include "Mivora.h"
+#include "Printer.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <locale>
+#include <sstream>
+
+namespace mivora::tool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string Text) {
+  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return Text;
+}
+
+std::string Mm(double Value) {
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text << Value;
+  return text.str();
+}
+
+// A private folder, removed with everything in it when the object goes.
+class TTempDir {
+public:
+  // A new folder named Prefix + six random characters inside Parent.
+  TTempDir(const fs::path& Parent, const std::string& Prefix) {
+    std::string pattern = (Parent / (Prefix + "XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr)
+      throw EPrinterError("Cannot make a temporary folder in \"" + Parent.string() + "\": " + std::strerror(errno));
+    path_ = pattern;
+  }
+  ~TTempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const fs::path& Path() const { return path_; }
+
+private:
+  fs::path path_;
+};
+
+TPrinterTarget TargetOf(TOutputKind Kind) {
+  switch (Kind) {
+  case TOutputKind::Pdf: return ptPdf;
+  case TOutputKind::Png: return ptPng;
+  case TOutputKind::Svg: return ptSvg;
+  case TOutputKind::PostScript: return ptPostScript;
+  }
+  return ptPdf;
+}
+
+// Everything read and built before the first page is drawn.
+struct TPrepared {
+  TLayout Layout;
+  std::optional<TCsvTable> Table;
+  std::string DataLabel;
+  std::unique_ptr<TMivora> Sheet;
+  TMergePlan Plan;
+};
+
+// Reads the inputs, sets up the printer (with the queue's paper when there is
+// one) and builds the sheet; raises on the first fault.
+TPrepared Prepare(const TPrintRequest& Request, const TCupsQueue* Queue) {
+  TPrepared p;
+  p.Layout = LoadLayout(Request.Layout, Request.AllowOutside);
+  TPathPolicy dataPolicy;
+  if (Request.Data) {
+    p.DataLabel = Request.Data->string();
+    const std::string text = ReadWholeFile(*Request.Data, MaxCsvBytes, "data file");
+    p.Table = ParseCsv(text, p.DataLabel, Request.Separator);
+    dataPolicy.BaseDir = Request.Data->has_parent_path() ? Request.Data->parent_path() : fs::path(".");
+    dataPolicy.AllowOutside = Request.AllowOutside;
+  }
+
+  TPrinter* printer = Printer();
+  ApplyPrinterSettings(*printer, p.Layout);
+  if (Queue != nullptr && Queue->PaperWidthMm > 0 && Queue->PaperHeightMm > 0) {
+    const TPrinterSettings& asked = p.Layout.Printer;
+    if ((asked.Paper || asked.PaperMm || asked.Margins) && Request.Warn)
+      Request.Warn("queue \"" + Queue->Name + "\" prints on its own paper (" + Queue->Media + ", " +
+                   Mm(Queue->PaperWidthMm) + " x " + Mm(Queue->PaperHeightMm) +
+                   " mm); the layout's paper and margins are not used");
+    try {
+      printer->SetMargins(TPrinterMargins{});
+      printer->SetPaperSize(Queue->PaperWidthMm, Queue->PaperHeightMm);
+      printer->SetMargins(Queue->Margins);
+    } catch (const EPrinterError& error) {
+      throw ECupsError("Printer queue \"" + Queue->Name + "\" reports a paper that cannot be used: " + error.what());
+    }
+  }
+
+  p.Sheet = std::make_unique<TMivora>(nullptr);
+  BuildSheet(*p.Sheet, p.Layout);
+  CheckPrintable(*p.Sheet, p.Layout.Label);
+  if (p.Table) p.Plan = PlanMerge(*p.Sheet, *p.Table, p.DataLabel, dataPolicy);
+  return p;
+}
+
+// Draws every page into the printer's open job.
+void DrawPages(TPrepared& P, const TPrintRequest& Request) {
+  TPrinter* printer = Printer();
+  const size_t pages = P.Table ? P.Table->Records.size() : 1;
+  for (size_t i = 0; i < pages; ++i) {
+    if (i > 0) printer->NewPage();
+    if (P.Table) FillRecord(P.Plan, *P.Table, i);
+    P.Sheet->PrintPage();
+    if (Request.Progress) Request.Progress(i + 1, pages);
+  }
+}
+
+// Runs one job on the printer's current target; aborts it on any error.
+std::vector<std::string> RunJob(TPrepared& P, const TPrintRequest& Request) {
+  TPrinter* printer = Printer();
+  printer->SetTitle(Request.Title.value_or(P.Layout.Title));
+  printer->BeginDoc();
+  try {
+    DrawPages(P, Request);
+    printer->EndDoc();
+  } catch (...) {
+    printer->Abort();
+    throw;
+  }
+  return printer->OutputFiles();
+}
+
+// "labels-007.png": the numbered name of page Number of Count beside Output.
+fs::path NumberedFile(const fs::path& Output, size_t Number, size_t Count) {
+  std::string digits = std::to_string(Number);
+  const size_t width = std::max<size_t>(3, std::to_string(Count).size());
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  fs::path name = Output.stem();
+  name += "-" + digits;
+  name += Output.extension();
+  return Output.parent_path() / name;
+}
+
+void CheckRecords(const TPrepared& P) {
+  if (P.Table && P.Table->Records.empty())
+    throw EInputError(P.DataLabel + ": the file has a header but no records: nothing to print");
+}
+
+} // namespace
+
+TOutputKind OutputKindOf(const fs::path& Output) {
+  const std::string extension = Lower(Output.extension().string());
+  if (extension == ".pdf") return TOutputKind::Pdf;
+  if (extension == ".png") return TOutputKind::Png;
+  if (extension == ".svg") return TOutputKind::Svg;
+  if (extension == ".ps") return TOutputKind::PostScript;
+  throw EInputError("Cannot tell the kind of output from \"" + Output.string() +
+                    "\": name it .pdf, .png, .svg or .ps");
+}
+
+TPrintReport PrintLayout(const TPrintRequest& Request) {
+  TPrintReport report;
+  TPrinter* printer = Printer();
+
+  if (Request.Queue) {
+    // The queue is asked first: its paper shapes the page the commands lay out.
+    const TCupsQueue queue = CupsQueue(*Request.Queue);
+    TPrepared p = Prepare(Request, &queue);
+    const std::string title = Request.Title.value_or(p.Layout.Title);
+    CupsCheckReady(queue, title);
+    CheckRecords(p);
+    TTempDir folder(fs::temp_directory_path(), "mivora-job-");
+    const fs::path file = folder.Path() / "job.pdf";
+    printer->SetTarget(ptPdf, file.string());
+    RunJob(p, Request);
+    report.Pages = p.Table ? p.Table->Records.size() : 1;
+    report.Queue = queue.Name;
+    report.JobId = CupsSubmit(queue.Name, file.string(), "application/pdf", title);
+    if (Request.Wait) {
+      const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(Request.Timeout);
+      if (CupsWaitForJob(queue.Name, report.JobId, timeout) == cjTimedOut)
+        throw ECupsError("Printer queue \"" + queue.Name + "\": job " + std::to_string(report.JobId) +
+                         " has not completed after " + std::to_string(Request.Timeout.count()) +
+                         " s; it stays in the queue");
+      report.Completed = true;
+    }
+    return report;
+  }
+
+  const fs::path output = Request.Output.value_or(fs::path(Request.Layout.stem().string() + ".pdf"));
+  const TOutputKind kind = OutputKindOf(output);
+  TPrepared p = Prepare(Request, nullptr);
+  CheckRecords(p);
+  report.Pages = p.Table ? p.Table->Records.size() : 1;
+
+  const bool perPageFiles = kind == TOutputKind::Png || kind == TOutputKind::Svg;
+  if (!perPageFiles || !p.Table) {
+    printer->SetTarget(TargetOf(kind), output.string());
+    report.Files = RunJob(p, Request);
+    return report;
+  }
+
+  // One file per record: the pages are written in a private folder beside the
+  // output and given their numbered names only when all of them are done.
+  const fs::path parent = output.has_parent_path() ? output.parent_path() : fs::path(".");
+  TTempDir folder(parent, "." + output.stem().string() + ".mivora-");
+  printer->SetTarget(TargetOf(kind), (folder.Path() / ("page" + output.extension().string())).string());
+  const std::vector<std::string> pages = RunJob(p, Request);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const fs::path target = NumberedFile(output, i + 1, pages.size());
+    std::error_code error;
+    fs::rename(pages[i], target, error);
+    if (error) throw EPrinterError("Cannot write \"" + target.string() + "\": " + error.message());
+    report.Files.push_back(target.string());
+  }
+  return report;
+}
+
+TCheckReport CheckLayout(const TPrintRequest& Request) {
+  TPrepared p = Prepare(Request, nullptr);
+  TCheckReport report;
+  report.Commands = p.Layout.Commands.size();
+  report.Cells = p.Sheet->Count();
+  report.Records = p.Table ? p.Table->Records.size() : 0;
+  return report;
+}
+
+} // namespace mivora::tool

@@ -1,0 +1,60 @@
+// The work of `mivora print` and `mivora check`: a layout (and data) in, one
+// document out, to a file or a CUPS queue; nothing written when anything fails.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mivora::tool {
+
+enum class TOutputKind : uint8_t { Pdf, Png, Svg, PostScript };
+
+// The kind of output a file name asks for by its extension (.pdf, .png, .svg,
+// .ps; letter case ignored). Raises EInputError for any other name.
+TOutputKind OutputKindOf(const std::filesystem::path& Output);
+
+struct TPrintRequest {
+  std::filesystem::path Layout;
+  std::optional<std::filesystem::path> Output;  // none and no Queue: "<layout stem>.pdf" here
+  std::optional<std::string> Queue;             // print to this CUPS queue
+  std::optional<std::filesystem::path> Data;    // CSV records to merge, one page each
+  char Separator = ',';
+  std::optional<std::string> Title;             // instead of the layout's
+  bool AllowOutside = false;                    // files outside the layout's (data's) folder
+  bool Wait = true;                             // wait for the CUPS job to complete
+  std::chrono::seconds Timeout{300};
+  // Called after each page with the pages done and the total.
+  std::function<void(size_t Done, size_t Total)> Progress;
+  // Called with warnings (the layout's paper not used on a queue, ...).
+  std::function<void(const std::string& Message)> Warn;
+};
+
+struct TPrintReport {
+  size_t Pages = 0;
+  std::vector<std::string> Files;  // the files written (none for a queue)
+  std::string Queue;               // the queue printed to
+  int32_t JobId = 0;
+  bool Completed = false;          // the queue reported the job completed
+};
+
+// Prints the layout. Input faults raise EInputError, printing faults
+// EPrinterError (ECupsError for queues); either way no output is left behind.
+TPrintReport PrintLayout(const TPrintRequest& Request);
+
+struct TCheckReport {
+  size_t Commands = 0;
+  int32_t Cells = 0;
+  size_t Records = 0;
+};
+
+// Reads the layout (and data), carries out its commands and checks the merge
+// without printing: the faults PrintLayout would find in the input.
+TCheckReport CheckLayout(const TPrintRequest& Request);
+
+} // namespace mivora::tool
