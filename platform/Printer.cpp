@@ -2,6 +2,8 @@
 
 #include "Canvas.h"
 #include "DeviceContext_p.h"
+#include "CupsTarget_p.h"
+#include "Cups.h"
 #include "PrinterTarget_p.h"
 
 #include <algorithm>
@@ -49,6 +51,7 @@ const char* TargetPrefix(TPrinterTarget Target) {
   case ptSvg: return "svg";
   case ptPostScript: return "ps";
   case ptRecord: return "record";
+  case ptCups: return "cups";
   }
   return "?";
 }
@@ -95,6 +98,23 @@ void TPrinter::SetTarget(TPrinterTarget Target, std::string Path) {
       throw EPrinterError(std::string("Printer target \"") + TargetPrefix(Target) + ":\" needs a file name");
     break;
   case ptRecord: Path.clear(); break;
+  case ptCups: {
+    if (Path.empty()) throw EPrinterError("Printer target \"cups:\" needs a queue name");
+    // The queue's own paper and printable area shape the page.
+    const TCupsQueue queue = CupsQueue(Path);
+    if (queue.PaperWidthMm > 0 && queue.PaperHeightMm > 0) {
+      try {
+        SetMargins(TPrinterMargins{});
+        SetPaperSize(queue.PaperWidthMm, queue.PaperHeightMm);
+        SetMargins(queue.Margins);
+      } catch (const EPrinterError& error) {
+        throw ECupsError("Printer queue \"" + queue.Name + "\" reports a paper that cannot be used: " +
+                         error.what());
+      }
+    }
+    Path = queue.Name;
+    break;
+  }
   default:
     throw EPrinterError("Unknown printer target " + std::to_string(static_cast<int>(Target)));
   }
@@ -106,13 +126,13 @@ void TPrinter::SetTarget(const std::string& TargetText) {
   const size_t colon = TargetText.find(':');
   const std::string prefix = colon == std::string::npos ? TargetText : TargetText.substr(0, colon);
   const std::string path = colon == std::string::npos ? std::string() : TargetText.substr(colon + 1);
-  for (TPrinterTarget target : {ptPdf, ptPng, ptSvg, ptPostScript, ptRecord}) {
+  for (TPrinterTarget target : {ptPdf, ptPng, ptSvg, ptPostScript, ptRecord, ptCups}) {
     if (colon != std::string::npos && prefix == TargetPrefix(target)) {
       SetTarget(target, path);
       return;
     }
   }
-  throw EPrinterError("Unknown printer target \"" + TargetText + "\": use pdf:, png:, svg:, ps: or record:");
+  throw EPrinterError("Unknown printer target \"" + TargetText + "\": use pdf:, png:, svg:, ps:, cups: or record:");
 }
 
 void TPrinter::CheckArea(double PaperW, double PaperH, int32_t DpiX, int32_t DpiY,
@@ -194,6 +214,11 @@ void TPrinter::SetResolution(int32_t DpiX, int32_t DpiY) {
   UpdateDeviceContext();
 }
 
+void TPrinter::SetCupsWait(bool Wait, std::chrono::milliseconds Timeout) {
+  cupsWait_ = Wait;
+  cupsTimeout_ = Timeout;
+}
+
 void TPrinter::SetMargins(const TPrinterMargins& Margins) {
   CheckIdle("margins");
   CheckArea(PaperWidthMm(), PaperHeightMm(), dpiX_, dpiY_, Margins);
@@ -258,7 +283,10 @@ void TPrinter::BeginDoc() {
 
   auto job = std::make_unique<TJob>();
   job->Title = title_;
-  job->Output = MakeOutputTarget(target_, path_, layout);
+  cupsJobId_ = 0;
+  job->Output = target_ == ptCups
+                    ? MakeCupsOutput(path_, layout, TCupsJobOptions{cupsWait_, cupsTimeout_, &cupsJobId_})
+                    : MakeOutputTarget(target_, path_, layout);
   job->Output->Open();
 
   job_ = std::move(job);

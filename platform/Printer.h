@@ -6,6 +6,7 @@
 #include "Component.h"
 #include "Gdi.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,7 +30,7 @@ enum TPrinterTarget : uint8_t {
   ptSvg,        // one SVG file per page
   ptPostScript, // one PostScript file
   ptRecord,     // nothing written: every device operation is kept (RecordedOps)
-  // A printer queue (CUPS) joins here: its name as the target's path.
+  ptCups,       // a CUPS queue named by the target's path; its paper is the page's
 };
 
 // Paper sizes; paCustom is set by SetPaperSize.
@@ -72,7 +73,8 @@ public:
   // Chooses where pages go; Path is the output file (unused by ptRecord).
   void SetTarget(TPrinterTarget Target, std::string Path = {});
   // Chooses the target from "pdf:<file>", "png:<file>", "svg:<file>",
-  // "ps:<file>" or "record:".
+  // "ps:<file>", "cups:<queue>" or "record:". A CUPS queue is asked for its
+  // default paper and printable area, which become the printer's paper and margins.
   void SetTarget(const std::string& TargetText);
   // The current target.
   TPrinterTarget Target() const noexcept { return target_; }
@@ -131,6 +133,12 @@ public:
   // Printable height in device pixels.
   int32_t GetPageHeight();
 
+  // For a CUPS queue: whether EndDoc waits until the queue has printed the job,
+  // and for how long at most (then it raises, and the job stays queued).
+  void SetCupsWait(bool Wait, std::chrono::milliseconds Timeout);
+  // The id of the job the last EndDoc sent to a CUPS queue, or 0.
+  int32_t CupsJobId() const noexcept { return cupsJobId_; }
+
   // The operations of the last job on the recording target (cleared at BeginDoc).
   const std::vector<TDrawOp>& RecordedOps() const noexcept { return recorded_; }
   // The files the last successful job wrote, page by page (one for PDF and PostScript).
@@ -170,6 +178,9 @@ private:
   std::unique_ptr<TJob> job_;
   std::vector<TDrawOp> recorded_;
   std::vector<std::string> outputFiles_;
+  bool cupsWait_ = true;
+  std::chrono::milliseconds cupsTimeout_{std::chrono::minutes(5)};
+  int32_t cupsJobId_ = 0;
 };
 
 // The printer of the process. On first use its target is taken from the

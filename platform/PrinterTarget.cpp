@@ -349,8 +349,8 @@ std::unique_ptr<TOutputTarget> MakeOutputTarget(TPrinterTarget Target, const std
   case ptPng: return std::make_unique<TPerPageTarget>(true, Path, Layout);
   case ptSvg: return std::make_unique<TPerPageTarget>(false, Path, Layout);
   case ptRecord: return std::make_unique<TRecordTarget>();
+  case ptCups: break; // a queue's output is made by MakeCupsOutput
   }
-  // A printer queue would be handed its pages here.
   throw EPrinterError("Unknown printer target " + std::to_string(static_cast<int>(Target)));
 }
 

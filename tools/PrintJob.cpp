@@ -76,7 +76,7 @@ struct TPrepared {
 
 // Reads the inputs, sets up the printer (with the queue's paper when there is
 // one) and builds the sheet; raises on the first fault.
-TPrepared Prepare(const TPrintRequest& Request, const TCupsQueue* Queue) {
+TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   TPrepared p;
   p.Layout = LoadLayout(Request.Layout, Request.AllowOutside);
   TPathPolicy dataPolicy;
@@ -90,19 +90,14 @@ TPrepared Prepare(const TPrintRequest& Request, const TCupsQueue* Queue) {
 
   TPrinter* printer = Printer();
   ApplyPrinterSettings(*printer, p.Layout);
-  if (Queue != nullptr && Queue->PaperWidthMm > 0 && Queue->PaperHeightMm > 0) {
+  if (Queue != nullptr) {
+    // The queue's own paper and printable area replace the layout's.
+    printer->SetTarget(ptCups, *Queue);
     const TPrinterSettings& asked = p.Layout.Printer;
     if ((asked.Paper || asked.PaperMm || asked.Margins) && Request.Warn)
-      Request.Warn("queue \"" + Queue->Name + "\" prints on its own paper (" + Queue->Media + ", " +
-                   Mm(Queue->PaperWidthMm) + " x " + Mm(Queue->PaperHeightMm) +
+      Request.Warn("queue \"" + printer->TargetPath() + "\" prints on its own paper (" +
+                   Mm(printer->PaperWidthMm()) + " x " + Mm(printer->PaperHeightMm()) +
                    " mm); the layout's paper and margins are not used");
-    try {
-      printer->SetMargins(TPrinterMargins{});
-      printer->SetPaperSize(Queue->PaperWidthMm, Queue->PaperHeightMm);
-      printer->SetMargins(Queue->Margins);
-    } catch (const EPrinterError& error) {
-      throw ECupsError("Printer queue \"" + Queue->Name + "\" reports a paper that cannot be used: " + error.what());
-    }
   }
 
   p.Sheet = std::make_unique<TMivora>(nullptr);
@@ -173,26 +168,14 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
 
   if (Request.Queue) {
     // The queue is asked first: its paper shapes the page the commands lay out.
-    const TCupsQueue queue = CupsQueue(*Request.Queue);
-    TPrepared p = Prepare(Request, &queue);
-    const std::string title = Request.Title.value_or(p.Layout.Title);
-    CupsCheckReady(queue, title);
+    printer->SetCupsWait(Request.Wait, std::chrono::duration_cast<std::chrono::milliseconds>(Request.Timeout));
+    TPrepared p = Prepare(Request, &*Request.Queue);
     CheckRecords(p);
-    TTempDir folder(fs::temp_directory_path(), "mivora-job-");
-    const fs::path file = folder.Path() / "job.pdf";
-    printer->SetTarget(ptPdf, file.string());
     RunJob(p, Request);
     report.Pages = p.Table ? p.Table->Records.size() : 1;
-    report.Queue = queue.Name;
-    report.JobId = CupsSubmit(queue.Name, file.string(), "application/pdf", title);
-    if (Request.Wait) {
-      const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(Request.Timeout);
-      if (CupsWaitForJob(queue.Name, report.JobId, timeout) == cjTimedOut)
-        throw ECupsError("Printer queue \"" + queue.Name + "\": job " + std::to_string(report.JobId) +
-                         " has not completed after " + std::to_string(Request.Timeout.count()) +
-                         " s; it stays in the queue");
-      report.Completed = true;
-    }
+    report.Queue = printer->TargetPath();
+    report.JobId = printer->CupsJobId();
+    report.Completed = Request.Wait;
     return report;
   }
 

@@ -1,5 +1,7 @@
 #include "Cups.h"
 
+#include "Mivora.h"
+#include "PrinterFixture.h"
 #include "TestSupport.h"
 
 #include <cstdio>
@@ -105,6 +107,31 @@ TEST_F(Cups, PrintsAFileAsATitledJobAndWaitsUntilItCompleted) {
   std::string text;
   Shell("pdftotext " + base_ + "/out/page.pdf -", &text);
   EXPECT_NE(text.find("Hello"), std::string::npos);
+}
+
+TEST_F(Cups, ThePrinterPrintsASheetToAQueueOnTheQueuesPaper) {
+  test::TPrinterGuard restore;
+  Printer()->SetTarget("cups:testq");
+  EXPECT_EQ(Printer()->TargetPath(), "TESTQ");
+  const TCupsQueue queue = CupsQueue("TESTQ");
+  EXPECT_DOUBLE_EQ(Printer()->PaperWidthMm(), queue.PaperWidthMm);
+  EXPECT_EQ(Printer()->Margins(), queue.Margins);
+
+  TMivora sheet(nullptr);
+  sheet.AddText("Greeting", "Printed through the queue", 2, 2, 15, 2);
+  sheet.Print("Queue job");
+  EXPECT_GT(Printer()->CupsJobId(), 0);
+  EXPECT_TRUE(Printer()->OutputFiles().empty());
+  std::string text;
+  Shell("pdftotext " + base_ + "/out/page.pdf -", &text);
+  EXPECT_NE(text.find("Printed through the queue"), std::string::npos);
+
+  Lp("cupsdisable TESTQ");
+  EXPECT_THROW_MSG(sheet.Print("Stopped job"), ECupsError,
+                   "Printer queue \"TESTQ\" is stopped (paused); the job \"Stopped job\" was not sent");
+  EXPECT_FALSE(Printer()->Printing());
+  Lp("cupsenable TESTQ");
+  EXPECT_THROW(Printer()->SetTarget("cups:NOSUCHQ"), ECupsError);
 }
 
 TEST_F(Cups, RefusesToSendToAQueueThatRejectsOrIsStopped) {

@@ -106,7 +106,7 @@ TEST(PrinterTest, RefusesSettingsThatLeaveNoPage) {
                    "Printer margins of 150 mm top and 100 mm bottom leave no printable height on paper 210 mm high");
   EXPECT_EQ(printer.Paper(), paA4);  // unchanged after the refusal
   EXPECT_THROW_MSG(printer.SetTarget("fax:0123"), EPrinterError,
-                   "Unknown printer target \"fax:0123\": use pdf:, png:, svg:, ps: or record:");
+                   "Unknown printer target \"fax:0123\": use pdf:, png:, svg:, ps:, cups: or record:");
   EXPECT_THROW_MSG(printer.SetTarget("png:"), EPrinterError, "Printer target \"png:\" needs a file name");
   printer.SetTarget("ps:out/page.ps");
   EXPECT_EQ(printer.Target(), ptPostScript);

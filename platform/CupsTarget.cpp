@@ -1,0 +1,80 @@
+#include "CupsTarget_p.h"
+
+#include "Cups.h"
+
+#include <filesystem>
+#include <stdlib.h>
+#include <system_error>
+
+namespace mivora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TCupsOutput : public TOutputTarget {
+public:
+  TCupsOutput(std::string Queue, const TPageLayout& Layout, const TCupsJobOptions& Options)
+      : queue_(std::move(Queue)), layout_(Layout), options_(Options) {}
+  ~TCupsOutput() override { RemoveFolder(); }
+
+  void Open() override {
+    CupsCheckReady(CupsQueue(queue_), layout_.Title);
+    std::string pattern = (fs::temp_directory_path() / "mivora-job-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+      throw ECupsError("Printer queue \"" + queue_ + "\": cannot make a folder for the job in " +
+                       fs::temp_directory_path().string());
+    folder_ = pattern;
+    file_ = (folder_ / "job.pdf").string();
+    pdf_ = MakeOutputTarget(ptPdf, file_, layout_);
+    pdf_->Open();
+  }
+
+  cairo_t* StartPage(int32_t PageNumber) override { return pdf_->StartPage(PageNumber); }
+  void FinishPage() override { pdf_->FinishPage(); }
+
+  std::vector<std::string> Commit() override {
+    pdf_->Commit();
+    // The queue may have stopped while the pages were drawn.
+    CupsCheckReady(CupsQueue(queue_), layout_.Title);
+    const int32_t job = CupsSubmit(queue_, file_, "application/pdf", layout_.Title);
+    if (options_.JobId != nullptr) *options_.JobId = job;
+    if (options_.Wait && CupsWaitForJob(queue_, job, options_.Timeout) == cjTimedOut) {
+      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.Timeout);
+      throw ECupsError("Printer queue \"" + queue_ + "\": job " + std::to_string(job) +
+                       " has not completed after " + std::to_string(seconds.count()) +
+                       " s; it stays in the queue");
+    }
+    RemoveFolder();
+    return {};
+  }
+
+  void Discard() noexcept override {
+    if (pdf_) pdf_->Discard();
+    RemoveFolder();
+  }
+
+private:
+  void RemoveFolder() noexcept {
+    if (folder_.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+    folder_.clear();
+  }
+
+  std::string queue_;
+  TPageLayout layout_;
+  TCupsJobOptions options_;
+  fs::path folder_;
+  std::string file_;
+  std::unique_ptr<TOutputTarget> pdf_;
+};
+
+} // namespace
+
+std::unique_ptr<TOutputTarget> MakeCupsOutput(const std::string& Queue, const TPageLayout& Layout,
+                                              const TCupsJobOptions& Options) {
+  return std::make_unique<TCupsOutput>(Queue, Layout, Options);
+}
+
+} // namespace mivora
