@@ -1,5 +1,7 @@
 #include "Mivora.h"
 
+#include "TextEncoding.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -15,6 +17,14 @@ TCell* TMivora::Select(const std::string& Patterns) {
     const size_t sep = rest.find(';');
     item.assign(rest.substr(0, sep));
     rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
+    if (item.find('*') == std::string::npos) {
+      // A plain name matches at most one cell, the one of that exact spelling:
+      // the index answers without visiting every cell.
+      const auto found = byName_.find(FoldCase(item));
+      if (found != byName_.end() && GetCellName(found->second) == item)
+        AddToSelection(found->second, false);
+      continue;
+    }
     for (const TEntry& entry : entries_)
       if (StringMatchCellName(item, entry.Cell.get())) AddToSelection(entry.Cell.get(), false);
   }

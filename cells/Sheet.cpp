@@ -11,6 +11,14 @@ namespace mivora {
 
 namespace {
 
+// Room for Extra more elements, growing geometrically so that repeated calls stay
+// linear overall; afterwards push_back cannot fail.
+template <typename T>
+void ReserveMore(std::vector<T>& List, size_t Extra) {
+  if (List.capacity() - List.size() >= Extra) return;
+  List.reserve(std::max(List.size() + Extra, List.capacity() * 2));
+}
+
 [[noreturn]] void RaiseInvalidCell() { throw ECellError("Invalid cell"); }
 
 [[noreturn]] void RaiseExists(const std::string& Name) {
@@ -39,9 +47,14 @@ void TMivora::Renumber(size_t From) noexcept {
     entries_[i].Cell->listIndex_ = static_cast<int32_t>(i);
 }
 
+// Takes the cell at Index out of the selection and the list. Everything that can
+// fail (allocation) happens before anything changes.
 void TMivora::Depart(size_t Index) {
   TEntry& entry = entries_[Index];
-  byName_.erase(FoldCase(entry.Name));
+  const std::string key = FoldCase(entry.Name);
+  ReserveMore(departed_, 1);
+  RemoveFromSelection(entry.Cell.get());
+  byName_.erase(key);
   entry.Cell->listIndex_ = -1;
   departed_.push_back(std::move(entry.Cell));
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(Index));
@@ -53,11 +66,12 @@ TCell* TMivora::AddCell(const std::string& Name, float Left, float Top, float Wi
   std::string key = FoldCase(Name);
   if (byName_.count(key) != 0) RaiseExists(Name);
 
-  auto owned = std::make_unique<TCell>(this);
-  TCell* cell = owned.get();
+  TEntry entry{Name, std::make_unique<TCell>(this)};
+  TCell* cell = entry.Cell.get();
+  ReserveMore(entries_, 1);
+  const auto named = byName_.emplace(std::move(key), cell).first;
   cell->listIndex_ = Count();
-  entries_.push_back(TEntry{Name, std::move(owned)});
-  auto named = byName_.emplace(std::move(key), cell).first;
+  entries_.push_back(std::move(entry)); // cannot fail after the reserve
   try {
     AssignCurrentSettings(cell);
     cell->CheckBounds = false;
@@ -149,16 +163,18 @@ void TMivora::ChangeCellName(TCell* Cell, const std::string& NewName) {
   const int32_t i = IndexOf(Cell);
   if (i < 0) return;
   TEntry& entry = entries_[static_cast<size_t>(i)];
-  byName_.erase(FoldCase(entry.Name));
+  // Both names are ready before the index changes, so a failure changes nothing.
+  const std::string oldKey = FoldCase(entry.Name);
+  std::string newName = NewName;
   byName_.emplace(std::move(key), Cell);
-  entry.Name = NewName;
+  byName_.erase(oldKey);
+  entry.Name = std::move(newName);
 }
 
 void TMivora::Remove(TCell* Cell) {
   if (Cell != nullptr) {
     const int32_t i = IndexOf(Cell);
     if (i < 0) RaiseInvalidCell();
-    RemoveFromSelection(Cell);
     Depart(static_cast<size_t>(i));
     return;
   }
@@ -168,13 +184,18 @@ void TMivora::Remove(TCell* Cell) {
   size_t valid = 0;
   while (valid < selection_.size() && IndexOf(selection_[valid]) >= 0) ++valid;
   if (valid > 0) {
+    // Everything that can fail (allocation) happens before the lists change.
     std::unordered_set<const TCell*> leaving(selection_.begin(),
                                              selection_.begin() + static_cast<std::ptrdiff_t>(valid));
+    std::vector<std::string> keys;
+    keys.reserve(valid);
+    for (size_t k = 0; k < valid; ++k) keys.push_back(FoldCase(GetCellName(selection_[k])));
+    ReserveMore(departed_, valid);
+    for (const std::string& key : keys) byName_.erase(key);
     size_t out = 0;
     for (size_t in = 0; in < entries_.size(); ++in) {
       TEntry& entry = entries_[in];
       if (leaving.count(entry.Cell.get()) != 0) {
-        byName_.erase(FoldCase(entry.Name));
         entry.Cell->listIndex_ = -1;
         departed_.push_back(std::move(entry.Cell));
       } else {
@@ -191,6 +212,7 @@ void TMivora::Remove(TCell* Cell) {
 }
 
 void TMivora::Reset() {
+  ReserveMore(departed_, entries_.size());
   for (TEntry& entry : entries_) {
     entry.Cell->listIndex_ = -1;
     departed_.push_back(std::move(entry.Cell));
