@@ -1,12 +1,10 @@
 #include "Picture.h"
 
+#include "FileContents_p.h"
 #include "Picture_p.h"
 
 #include <cairo.h>
-#include <fcntl.h>
 #include <librsvg/rsvg.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // libjpeg's header needs size_t and FILE declared before it.
 #include <cstdio>
@@ -14,7 +12,6 @@
 #include <jpeglib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdlib>
@@ -107,32 +104,9 @@ uint32_t Unpremultiply(uint32_t Argb) {
 
 // Reads a whole regular file of at most MaxGraphicDataSize bytes.
 std::string ReadPictureFile(const std::string& Path) {
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail(Path, std::strerror(errno));
-  struct Closer {
-    int Fd;
-    ~Closer() { ::close(Fd); }
-  } closer{fd};
-  struct stat info{};
-  if (::fstat(fd, &info) != 0) Fail(Path, std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) Fail(Path, "not a regular file");
-  if (static_cast<uint64_t>(info.st_size) > MaxGraphicDataSize) {
-    Fail(Path, "the file is too large (" + std::to_string(info.st_size) + " bytes, at most " +
-                   std::to_string(MaxGraphicDataSize) + ")");
-  }
-  std::string data(static_cast<size_t>(info.st_size), '\0');
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail(Path, std::strerror(errno));
-    }
-    if (n == 0) break; // the file shrank while we read it
-    done += static_cast<size_t>(n);
-  }
-  data.resize(done);
-  return data;
+  TFileContents file = ReadFileContents(Path, MaxGraphicDataSize);
+  if (!file.Error.empty()) Fail(Path, file.Error);
+  return std::move(file.Data);
 }
 
 // ---------------------------------------------------------------------------

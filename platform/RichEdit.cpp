@@ -1,20 +1,16 @@
 #include "RichEdit.h"
 
 #include "DeviceContext_p.h"
+#include "FileContents_p.h"
 #include "Gdi.h"
 #include "RtfReader_p.h"
 #include "TextEncoding.h"
 
-#include <fcntl.h>
 #include <pango/pangocairo.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 namespace mivora {
 
@@ -201,35 +197,11 @@ TRichDocument ReadMarkup(std::string_view Markup, const std::string& Source) {
 
 // Reads a whole regular file of at most kMaxRichTextFile bytes.
 std::string ReadRichTextFile(const std::string& Path) {
-  auto fail = [&Path](const std::string& Reason) {
-    throw ERichEditError("Cannot read rich text file \"" + Path + "\": " + Reason);
-  };
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(std::strerror(errno));
-  struct Closer {
-    int Fd;
-    ~Closer() { ::close(Fd); }
-  } closer{fd};
-  struct stat info{};
-  if (::fstat(fd, &info) != 0) fail(std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) fail("not a regular file");
-  if (static_cast<uint64_t>(info.st_size) > kMaxRichTextFile) {
-    fail("the file is too large (" + std::to_string(info.st_size) + " bytes, at most " +
-         std::to_string(kMaxRichTextFile) + ")");
+  TFileContents file = ReadFileContents(Path, kMaxRichTextFile);
+  if (!file.Error.empty()) {
+    throw ERichEditError("Cannot read rich text file \"" + Path + "\": " + file.Error);
   }
-  std::string data(static_cast<size_t>(info.st_size), '\0');
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(std::strerror(errno));
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  data.resize(done);
-  return data;
+  return std::move(file.Data);
 }
 
 bool EndsWithNoCase(const std::string& S, std::string_view Suffix) {

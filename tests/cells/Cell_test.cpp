@@ -1,6 +1,7 @@
 #include "Mivora.h"
 
 #include "Application.h"
+#include "CountedContent.h"
 #include "Picture.h"
 #include "RichEdit.h"
 #include "TestSupport.h"
@@ -8,31 +9,10 @@
 namespace mivora {
 namespace {
 
-// A picture that counts how many of its kind are alive, to prove ownership.
-class CountedGraphic : public TGraphic {
-public:
-  static inline int Alive = 0;
-  CountedGraphic() { ++Alive; }
-  ~CountedGraphic() override { --Alive; }
-  int32_t Width() const override { return 10; }
-  int32_t Height() const override { return 20; }
-};
+using test::CountedGraphic;
+using test::CountedRichEdit;
 
-class CountedRichEdit : public TRichEdit {
-public:
-  static inline int Alive = 0;
-  explicit CountedRichEdit(TComponent* Owner = nullptr) : TRichEdit(Owner) { ++Alive; }
-  ~CountedRichEdit() override { --Alive; }
-};
-
-class CellTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    CountedGraphic::Alive = 0;
-    CountedRichEdit::Alive = 0;
-  }
-  TMivora sheet{nullptr};
-};
+class CellTest : public test::CountedContentTest {};
 
 TEST_F(CellTest, FreshCellHasTheDocumentedDefaults) {
   TCell cell(&sheet);

@@ -1,6 +1,7 @@
 #include "Mivora.h"
 
 #include "Application.h"
+#include "CountedContent.h"
 #include "Picture.h"
 #include "RichEdit.h"
 #include "TestSupport.h"
@@ -10,21 +11,8 @@
 namespace mivora {
 namespace {
 
-class CountedGraphic : public TGraphic {
-public:
-  static inline int Alive = 0;
-  CountedGraphic() { ++Alive; }
-  ~CountedGraphic() override { --Alive; }
-  int32_t Width() const override { return 1; }
-  int32_t Height() const override { return 1; }
-};
-
-class CountedRichEdit : public TRichEdit {
-public:
-  static inline int Alive = 0;
-  CountedRichEdit() : TRichEdit(nullptr) { ++Alive; }
-  ~CountedRichEdit() override { --Alive; }
-};
+using test::CountedGraphic;
+using test::CountedRichEdit;
 
 // Captures what the application's exception handler receives.
 class ApplicationHandlerSpy {
@@ -52,14 +40,7 @@ std::vector<TCell*> Selection(const TMivora& sheet) {
   return cells;
 }
 
-class SheetTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    CountedGraphic::Alive = 0;
-    CountedRichEdit::Alive = 0;
-  }
-  TMivora sheet{nullptr};
-};
+class SheetTest : public test::CountedContentTest {};
 
 TEST_F(SheetTest, NewSheetHasItsDefaults) {
   EXPECT_EQ(sheet.Measurement(), mtCentimeters);

@@ -4,7 +4,6 @@
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,18 +16,6 @@ namespace fs = std::filesystem;
 
 const std::string Script = std::string(MIVORA_SOURCE_DIR) + "/tests/tools/private-cupsd";
 
-// Runs a shell command; its standard output, and whether it succeeded.
-bool Shell(const std::string& Command, std::string* Output = nullptr) {
-  FILE* pipe = popen(Command.c_str(), "r");
-  if (pipe == nullptr) return false;
-  char buffer[256];
-  std::string text;
-  while (fgets(buffer, sizeof(buffer), pipe) != nullptr) text += buffer;
-  const int status = pclose(pipe);
-  if (Output != nullptr) *Output = text;
-  return status == 0;
-}
-
 // A private CUPS server with one queue, TESTQ, whose file: device writes
 // out/page.pdf. One per test program: ctest runs each test in its own process.
 class Cups : public ::testing::Test {
@@ -38,17 +25,18 @@ protected:
     char pattern[] = "/tmp/mivora-cups-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return;
     base_ = pattern;
-    std::string pid;
-    if (!Shell(Script + " start " + base_, &pid)) return;
-    pid_ = pid.substr(0, pid.find('\n'));
-    if (!Shell(Script + " queue " + base_ + " TESTQ " + base_ + "/out/page.pdf 2>/dev/null")) return;
+    const test::TCommandResult started = test::RunCommandWithStatus(Script + " start " + base_);
+    if (started.ExitCode != 0) return;
+    pid_ = started.Output.substr(0, started.Output.find('\n'));
+    const std::string queue = Script + " queue " + base_ + " TESTQ " + base_ + "/out/page.pdf 2>/dev/null";
+    if (test::RunCommandWithStatus(queue).ExitCode != 0) return;
     // Before the first call into libcups, which reads it once.
     setenv("CUPS_SERVER", (base_ + "/state/cups.sock").c_str(), 1);
     ready_ = true;
   }
 
   static void TearDownTestSuite() {
-    if (!pid_.empty()) Shell(Script + " stop " + base_ + " " + pid_);
+    if (!pid_.empty()) test::RunCommandWithStatus(Script + " stop " + base_ + " " + pid_);
     if (!base_.empty()) fs::remove_all(base_);
   }
 
@@ -57,7 +45,8 @@ protected:
   }
 
   static void Lp(const std::string& Command) {
-    ASSERT_TRUE(Shell("CUPS_SERVER=" + base_ + "/state/cups.sock " + Command + " >/dev/null 2>&1")) << Command;
+    const std::string line = "CUPS_SERVER=" + base_ + "/state/cups.sock " + Command + " >/dev/null 2>&1";
+    ASSERT_TRUE(test::RunCommandWithStatus(line).ExitCode == 0) << Command;
   }
 
   // A one-page PDF that says Hello.
@@ -104,8 +93,7 @@ TEST_F(Cups, PrintsAFileAsATitledJobAndWaitsUntilItCompleted) {
   EXPECT_GT(job, 0);
   EXPECT_EQ(CupsWaitForJob("TESTQ", job, std::chrono::seconds(60)), cjCompleted);
   EXPECT_TRUE(fs::exists(base_ + "/out/page.pdf"));
-  std::string text;
-  Shell("pdftotext " + base_ + "/out/page.pdf -", &text);
+  const std::string text = test::RunCommandWithStatus("pdftotext " + base_ + "/out/page.pdf -").Output;
   EXPECT_NE(text.find("Hello"), std::string::npos);
 }
 
@@ -122,8 +110,7 @@ TEST_F(Cups, ThePrinterPrintsASheetToAQueueOnTheQueuesPaper) {
   sheet.Print("Queue job");
   EXPECT_GT(Printer()->CupsJobId(), 0);
   EXPECT_TRUE(Printer()->OutputFiles().empty());
-  std::string text;
-  Shell("pdftotext " + base_ + "/out/page.pdf -", &text);
+  const std::string text = test::RunCommandWithStatus("pdftotext " + base_ + "/out/page.pdf -").Output;
   EXPECT_NE(text.find("Printed through the queue"), std::string::npos);
 
   Lp("cupsdisable TESTQ");
@@ -148,8 +135,8 @@ TEST_F(Cups, RefusesToSendToAQueueThatRejectsOrIsStopped) {
 TEST_F(Cups, ReportsAJobThatWasCancelled) {
   // A held job waits until it is cancelled; waiting then reports it.
   Lp("lp -d TESTQ -H hold " + HelloPdf());
-  std::string jobs;
-  Shell("CUPS_SERVER=" + base_ + "/state/cups.sock lpstat -o TESTQ", &jobs);
+  const std::string jobs =
+      test::RunCommandWithStatus("CUPS_SERVER=" + base_ + "/state/cups.sock lpstat -o TESTQ").Output;
   const int32_t job = std::atoi(jobs.substr(jobs.find('-') + 1).c_str());
   ASSERT_GT(job, 0) << jobs;
   Lp("cancel " + std::to_string(job));

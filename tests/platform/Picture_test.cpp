@@ -7,7 +7,6 @@
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,17 +37,6 @@ std::string WriteFile(const std::string& Name, const std::string& Bytes) {
 
 std::unique_ptr<TGraphic> FromMemory(const std::string& Bytes, const std::string& Name) {
   return LoadGraphicFromMemory(Bytes.data(), Bytes.size(), Name);
-}
-
-std::string RunCommand(const std::string& Command) {
-  std::string output;
-  FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  ::pclose(pipe);
-  return output;
 }
 
 // The rows of `pdfimages -list` for images (not their soft masks), after its two

@@ -5,8 +5,6 @@
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,23 +18,6 @@ namespace mivora::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TCommandResult {
-  int ExitCode = -1;
-  std::string Output;
-};
-
-TCommandResult RunCommand(const std::string& Command) {
-  TCommandResult result;
-  FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 std::string ReadFile(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
@@ -131,12 +112,12 @@ TEST(PrinterTest, PdfHasThePaperSizeInPointsAndPassesAStructureCheck) {
   EXPECT_FALSE(printer.Printing());
   EXPECT_EQ(printer.OutputFiles(), std::vector<std::string>{path});
 
-  const TCommandResult info = RunCommand("pdfinfo '" + path + "'");
+  const TCommandResult info = RunCommandWithStatus("pdfinfo '" + path + "' 2>&1");
   ASSERT_EQ(info.ExitCode, 0) << info.Output;
   EXPECT_NE(info.Output.find("Page size:       792 x 612 pts (letter)"), std::string::npos) << info.Output;
   EXPECT_NE(info.Output.find("Pages:           2"), std::string::npos) << info.Output;
   EXPECT_NE(info.Output.find("Title:           Quarterly report"), std::string::npos) << info.Output;
-  const TCommandResult check = RunCommand("qpdf --check '" + path + "'");
+  const TCommandResult check = RunCommandWithStatus("qpdf --check '" + path + "' 2>&1");
   EXPECT_EQ(check.ExitCode, 0) << check.Output;
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"page.pdf"});
 }
@@ -155,7 +136,8 @@ TEST(PrinterTest, VectorPagesMapOneDevicePixelToOneDotOfTheResolution) {
 
   // Rendered at 100 dpi: the margins put it at (100, 50), 100 by 50 pixels.
   const TCommandResult render =
-      RunCommand("pdftoppm -r 100 -aa no -aaVector no -singlefile -png '" + path + "' '" + folder + "/render'");
+      RunCommandWithStatus("pdftoppm -r 100 -aa no -aaVector no -singlefile -png '" + path + "' '" + folder +
+                           "/render' 2>&1");
   ASSERT_EQ(render.ExitCode, 0) << render.Output;
   const TImage page = TImage::Load(folder + "/render.png");
   EXPECT_EQ(page.Width(), 827);

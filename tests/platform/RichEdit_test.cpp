@@ -8,7 +8,6 @@
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
-#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -26,17 +25,6 @@ std::string WriteFile(const std::string& Name, const std::string& Bytes) {
   const std::string path = OutputDir() + "/RichEdit_test-" + Name;
   std::ofstream(path, std::ios::binary) << Bytes;
   return path;
-}
-
-std::string RunCommand(const std::string& Command) {
-  std::string output;
-  FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  ::pclose(pipe);
-  return output;
 }
 
 std::string PdfText(const std::string& Pdf) { return RunCommand("pdftotext -q '" + Pdf + "' -"); }

@@ -26,4 +26,17 @@ namespace mivora::test {
 // A folder for files a test writes, below the build tree; created on demand.
 std::string OutputDir();
 
+// What a shell command wrote and how it ended.
+struct TCommandResult {
+  int ExitCode = -1;  // -1 when the command could not start or did not exit normally
+  std::string Output; // what it wrote to standard output
+};
+
+// Runs Command with the shell and collects its standard output; standard error goes
+// where Command sends it (append "2>&1" to collect it too).
+TCommandResult RunCommandWithStatus(const std::string& Command);
+
+// Runs Command with the shell; what it wrote to standard output and standard error.
+std::string RunCommand(const std::string& Command);
+
 } // namespace mivora::test

@@ -4,16 +4,8 @@
 # Environment: MIVORA (the program), MIVORA_SOURCE_DIR.
 set -uo pipefail
 
-: "${MIVORA:?the mivora program}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/test_lib.sh"
+enter_work_folder
 
 # expect NAME CODE MESSAGE ARGS...: runs mivora ARGS, wants exit CODE, MESSAGE
 # somewhere in standard error, and no out.* file written.
@@ -96,7 +88,7 @@ expect "broken RTF" 2 "commands[0] (AddRichEdit \"R\")" print bad.json -o out.pd
 layout merge.json "{\"commands\": [{\"op\": \"AddText\", \"name\": \"Name\", \"text\": \"\", $cell}]}"
 printf 'Name\nAnn\nBob\n' >ok.csv
 "$MIVORA" print merge.json --data ok.csv -o out.pdf -q 2>stderr.txt || fail "merge failed: $(cat stderr.txt)"
-[ "$(pdfinfo out.pdf | awk '/^Pages:/ {print $2}')" = 2 ] || fail "merge of two records did not give two pages"
+[ "$(pages out.pdf)" = 2 ] || fail "merge of two records did not give two pages"
 printf 'Name,Nmae\nAnn,x\n' >bad.csv
 expect "missing cell" 2 "bad.csv:1: column 2 \"Nmae\" names no cell of the layout" print merge.json --data bad.csv -o out.pdf
 printf 'Name\nAnn\nBob\n"Unclosed\n' >bad.csv
@@ -124,8 +116,4 @@ CUPS_SERVER=$work/no-server.sock expect "no CUPS server" 3 "Cannot reach the CUP
 grep -q "ok.json: ok, 1 commands, 1 cells" stdout.txt || fail "check says: $(cat stdout.txt)"
 compgen -G "*.pdf" >/dev/null && [ ! -e out.pdf ] && fail "check wrote a PDF"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "all command-line cases passed"
+finish "all command-line cases passed"

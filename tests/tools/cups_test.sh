@@ -5,9 +5,8 @@
 # Environment: MIVORA (the program), MIVORA_SOURCE_DIR.
 set -uo pipefail
 
-: "${MIVORA:?the mivora program}"
-: "${MIVORA_SOURCE_DIR:?the source folder}"
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/test_lib.sh"
 if [ ! -x /usr/sbin/cupsd ] || ! command -v lpadmin >/dev/null; then
   echo "cupsd or lpadmin is not installed: skipped"
   exit 77
@@ -25,14 +24,6 @@ pid=$("$here/private-cupsd" start "$base") || exit 1
 export CUPS_SERVER=$base/state/cups.sock
 "$here/private-cupsd" queue "$base" TESTQ "$base/out/page.pdf" 2>/dev/null || exit 1
 cd "$base" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-examples=$MIVORA_SOURCE_DIR/examples
 
 # The queue is listed with its paper and printable area.
 "$MIVORA" printers >printers.txt 2>&1 || fail "mivora printers failed: $(cat printers.txt)"
@@ -55,16 +46,10 @@ grep -q "Job from the test" spool/c* 2>/dev/null || fail "no job is titled \"Job
 
 # A merge goes to the queue as one job of one page per record.
 rm -f out/page.pdf
-python3 - "$examples/labels/addresses.csv" >three.csv <<'EOF'
-import csv, sys
-rows = list(csv.reader(open(sys.argv[1], newline="", encoding="utf-8")))
-w = csv.writer(sys.stdout, lineterminator="\n")
-for row in rows[:4]:
-    w.writerow(row)
-EOF
+csv_head "$examples/labels/addresses.csv" 4 >three.csv
 cp "$examples/labels/labels.json" .
 "$MIVORA" print labels.json --data three.csv -P TESTQ -q 2>stderr.txt || fail "the merge to TESTQ failed: $(cat stderr.txt)"
-[ "$(pdfinfo out/page.pdf 2>/dev/null | awk '/^Pages:/ {print $2}')" = 3 ] || fail "the merged job is not 3 pages"
+[ "$(pages out/page.pdf)" = 3 ] || fail "the merged job is not 3 pages"
 
 # A queue that does not exist is named, with the queues that do.
 "$MIVORA" print labels.json -P NOSUCHQ 2>stderr.txt
@@ -91,8 +76,4 @@ echo '{"commands": [' >broken.json
 "$MIVORA" print broken.json -P TESTQ 2>stderr.txt
 [ $? -eq 2 ] || fail "a broken layout for a queue did not exit with 2"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "printing through CUPS works"
+finish "printing through CUPS works"

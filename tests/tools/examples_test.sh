@@ -4,20 +4,8 @@
 # Environment: MIVORA (the program), MIVORA_SOURCE_DIR.
 set -uo pipefail
 
-: "${MIVORA:?the mivora program}"
-: "${MIVORA_SOURCE_DIR:?the source folder}"
-examples=$MIVORA_SOURCE_DIR/examples
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ {print $2}'; }
+. "$(dirname "$0")/test_lib.sh"
+enter_work_folder
 
 # check_pdf FILE TEXT...: a sound PDF whose text holds each TEXT.
 check_pdf() {
@@ -54,13 +42,7 @@ pdftotext -f 200 -l 200 merged.pdf last.txt
 [ "$(grep -c "Xaver Richter" last.txt)" = 30 ] || fail "page 200 does not hold the last address on all 30 labels"
 
 # A short merge into numbered PNG files and one PostScript file.
-python3 - "$examples/labels/addresses.csv" >three.csv <<'EOF'
-import csv, sys
-rows = list(csv.reader(open(sys.argv[1], newline="", encoding="utf-8")))
-w = csv.writer(sys.stdout, lineterminator="\n")
-for row in rows[:4]:
-    w.writerow(row)
-EOF
+csv_head "$examples/labels/addresses.csv" 4 >three.csv
 cp "$examples/labels/labels.json" .
 "$MIVORA" print labels.json --data three.csv -o sheet.png -q || fail "the PNG merge did not print"
 for n in 001 002 003; do
@@ -92,8 +74,4 @@ sys.exit(1 if bad else 0)
 EOF
 fi
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "every example printed"
+finish "every example printed"

@@ -10,7 +10,6 @@
 #include "RichEdit.h"
 #include "TestSupport.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,17 +17,6 @@ namespace mivora::test {
 namespace {
 
 constexpr TColor Red = 0x0000FF;
-
-std::string RunCommand(const std::string& Command) {
-  std::string output;
-  FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  ::pclose(pipe);
-  return output;
-}
 
 // A red picture of Width x Height pixels.
 TBitmapGraphic RedPicture(int32_t Width, int32_t Height) {

@@ -9,10 +9,8 @@
 #include "TestSupport.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,17 +33,6 @@ TRect InkBounds(const test::TImage& Image) {
     }
   }
   return ink.Left == INT32_MAX ? TRect{} : ink;
-}
-
-std::string RunCommand(const std::string& Command) {
-  std::string output;
-  FILE* pipe = popen(Command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  std::array<char, 4096> buffer;
-  size_t n = 0;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
-  pclose(pipe);
-  return output;
 }
 
 class TextRenderingTest : public test::PrinterFixture {
@@ -277,7 +264,7 @@ TEST_F(TextRenderingTest, TextDrawnToAPdfReadsBack) {
   ShowText(canvas, "First line\r\nSecond line", TRect{100, 400, 2000, 800}, 2, 1, true, false);
   ShowTextVertically(canvas, "Caf\xE9 upward", TRect{2100, 100, 2300, 1300}, 0, 2, true);
   printer->EndDoc();
-  const std::string text = RunCommand("pdftotext -q '" + pdf + "' -");
+  const std::string text = test::RunCommandWithStatus("pdftotext -q '" + pdf + "' -").Output;
   EXPECT_NE(text.find("Invoice total € 42"), std::string::npos) << text;
   EXPECT_NE(text.find("First line"), std::string::npos) << text;
   EXPECT_NE(text.find("Second line"), std::string::npos) << text;
