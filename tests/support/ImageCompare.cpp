@@ -190,4 +190,19 @@ TImageDifference CompareImages(const TImage& Actual, const TImage& Expected) {
          << " pixels; see " << actualPath << ", " << expectedPath << ", " << differencePath;
 }
 
+TRect InkBounds(const TImage& Image, TRect Within) {
+  TRect ink{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int32_t y = std::max(0, Within.Top); y < std::min(Image.Height(), Within.Bottom); ++y) {
+    for (int32_t x = std::max(0, Within.Left); x < std::min(Image.Width(), Within.Right); ++x) {
+      if (((Image.PixelAt(x, y) >> 8) & 0xFF) < 128) {
+        ink.Left = std::min(ink.Left, x);
+        ink.Top = std::min(ink.Top, y);
+        ink.Right = std::max(ink.Right, x + 1);
+        ink.Bottom = std::max(ink.Bottom, y + 1);
+      }
+    }
+  }
+  return ink.Left == INT32_MAX ? TRect{} : ink;
+}
+
 } // namespace mivora::test

@@ -59,6 +59,10 @@ private:
   std::vector<TColor> pixels_;
 };
 
+// Bounds of the pixels darker than mid-grey (text is antialiased) within Within;
+// right and bottom exclusive, all zero when there is none.
+TRect InkBounds(const TImage& Image, TRect Within = {0, 0, INT32_MAX, INT32_MAX});
+
 // How far two images are apart, per channel.
 struct TImageDifference {
   bool SameSize = true;

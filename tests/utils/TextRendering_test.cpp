@@ -18,22 +18,7 @@
 namespace mivora {
 namespace {
 
-// Bounds of the pixels darker than mid-grey (text is antialiased); Right and
-// Bottom exclusive, all zero when there is none.
-TRect InkBounds(const test::TImage& Image) {
-  TRect ink{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-  for (int32_t y = 0; y < Image.Height(); ++y) {
-    for (int32_t x = 0; x < Image.Width(); ++x) {
-      if (((Image.PixelAt(x, y) >> 8) & 0xFF) < 128) {
-        ink.Left = std::min(ink.Left, x);
-        ink.Top = std::min(ink.Top, y);
-        ink.Right = std::max(ink.Right, x + 1);
-        ink.Bottom = std::max(ink.Bottom, y + 1);
-      }
-    }
-  }
-  return ink.Left == INT32_MAX ? TRect{} : ink;
-}
+using test::InkBounds;
 
 class TextRenderingTest : public test::PrinterFixture {
 protected:
