@@ -6,11 +6,21 @@
 
 namespace mivora {
 
+namespace {
+
+// The cell's rectangle in printer pixels, and its font height in pixels.
+TRect PixelBounds(const TMivora& Sheet, const TCell& Cell, int32_t& FontHeight) {
+  TRect r;
+  Sheet.TransformCellBounds(&Cell, r.Left, r.Top, r.Right, r.Bottom, FontHeight);
+  return r;
+}
+
+} // namespace
+
 void TCell::Print() {
   if (sheet_ == nullptr || !Visible) return;
-  int32_t left = 0, top = 0, right = 0, bottom = 0, fontHeight = 0;
-  sheet_->TransformCellBounds(this, left, top, right, bottom, fontHeight);
-  const TRect r{left, top, right, bottom};
+  int32_t fontHeight = 0;
+  const TRect r = PixelBounds(*sheet_, *this, fontHeight);
 
   TCanvas* canvas = Printer()->GetCanvas();
   // A filled cell first hides what lies beneath it with white, then fills with
@@ -46,9 +56,8 @@ void TCell::Print() {
 
 void TCell::PrintEdges() {
   if (sheet_ == nullptr || !Visible) return;
-  int32_t left = 0, top = 0, right = 0, bottom = 0, fontHeight = 0;
-  sheet_->TransformCellBounds(this, left, top, right, bottom, fontHeight);
-  const TRect r{left, top, right, bottom};
+  int32_t unusedFontHeight = 0;
+  const TRect r = PixelBounds(*sheet_, *this, unusedFontHeight);
 
   // Each edge is trimmed where it is wider than the visible edges it meets; a
   // later edge is drawn over an earlier one at the corners.
