@@ -6,6 +6,7 @@
 #include "PrinterTarget_p.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <unordered_set>
@@ -54,11 +55,35 @@ void UnregisterDeviceContext(TDeviceContext* DC) { DeviceContexts().erase(DC); }
 void ResetDeviceClip(TDeviceContext& DC) {
   if (DC.Cairo == nullptr) return;
   cairo_reset_clip(DC.Cairo);
-  if (!DC.Idle && DC.PageWidth > 0 && DC.PageHeight > 0) {
-    // Nothing lands outside the printable area, as on paper.
-    cairo_rectangle(DC.Cairo, 0, 0, DC.PageWidth, DC.PageHeight);
-    cairo_clip(DC.Cairo);
+  if (DC.Idle || DC.PageWidth <= 0 || DC.PageHeight <= 0) return;
+  // Nothing lands outside the printable area, as on paper. Only the sides with
+  // paper beyond them need the clip: where the area reaches the paper's edge
+  // (no margin there) the page ends anyway. Leaving those sides open matters for
+  // speed: on vector pages a clip along an edge that falls between whole points
+  // of the page makes Cairo clip and emit again every figure that touches it.
+  //
+  // Without a clip, Cairo answers the page's extents in device pixels (unbounded
+  // ones for a recording, which keep the whole clip). They are exact for pixel
+  // pages and at the top left of vector pages; at the right and bottom of a
+  // vector page they are rounded up to a whole point, so there a margin
+  // narrower than a point and a pixel counts as none.
+  double paperLeft = 0, paperTop = 0, paperRight = 0, paperBottom = 0;
+  cairo_clip_extents(DC.Cairo, &paperLeft, &paperTop, &paperRight, &paperBottom);
+  double slackX = 0, slackY = 0;
+  if (cairo_surface_get_type(cairo_get_target(DC.Cairo)) != CAIRO_SURFACE_TYPE_IMAGE) {
+    slackX = 1;
+    slackY = 1;
+    cairo_device_to_user_distance(DC.Cairo, &slackX, &slackY);
   }
+  const double width = DC.PageWidth, height = DC.PageHeight;
+  const bool clipLeft = paperLeft <= -1.0, clipTop = paperTop <= -1.0;
+  const bool clipRight = paperRight >= width + std::fabs(slackX) + 1.0;
+  const bool clipBottom = paperBottom >= height + std::fabs(slackY) + 1.0;
+  if (!clipLeft && !clipTop && !clipRight && !clipBottom) return;
+  const double left = clipLeft ? 0.0 : paperLeft, top = clipTop ? 0.0 : paperTop;
+  const double right = clipRight ? width : paperRight, bottom = clipBottom ? height : paperBottom;
+  cairo_rectangle(DC.Cairo, left, top, right - left, bottom - top);
+  cairo_clip(DC.Cairo);
 }
 
 int GetDeviceCaps(HDC DC, int Index) {

@@ -111,8 +111,11 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph,
     };
     // The line takes its first word whether or not it fits; then as many more as
     // fit. Widths grow with every word, so a galloping search finds the last one.
+    // Most lines of a cell hold the rest of their paragraph: that is tried first,
+    // and then the line is laid out (and measured) once instead of once per probe.
     size_t good = first;
     size_t bad = words.size();
+    if (good + 1 < bad && Fits(width(bad - 1), Options.MaxWidth)) good = bad - 1;
     size_t step = 1;
     while (good + 1 < bad) {
       const size_t probe = std::min(good + step, bad - 1);

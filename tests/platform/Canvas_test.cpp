@@ -62,6 +62,30 @@ TEST_F(CanvasTest, WiderPensGrowAboutTheFrameAndClearPartsLeaveNoMark) {
   EXPECT_TRUE(ImagesMatch(page, expected, "wide"));
 }
 
+TEST_F(CanvasTest, FillsFramedInTheirOwnColourCoverTheFrameReach) {
+  // How solid edges are drawn: brush and pen of one colour.
+  const std::string path = UsePng("same-colour", 300, 30, 20);
+  printer->BeginDoc();
+  canvas->Brush()->SetColor(Red);
+  canvas->Pen()->SetColor(Red);
+  canvas->Rectangle(10, 10, 20, 14);  // width 1: the rectangle itself
+  canvas->Pen()->SetWidth(3);
+  canvas->Rectangle(40, 10, 50, 14);  // one pixel out on every side
+  canvas->Pen()->SetWidth(4);
+  canvas->Rectangle(70, 10, 72, 12);  // one out, two in: still the grown rectangle
+  canvas->Pen()->SetWidth(2);
+  canvas->Rectangle(100, 100, 101, 101);  // one pixel: the bands stick out across it
+  const TImage page = EndAndLoad(path);
+
+  TImage expected(page.Width(), page.Height());
+  expected.FillRect({10, 10, 20, 14}, Red);
+  expected.FillRect({39, 9, 51, 15}, Red);
+  expected.FillRect({69, 9, 73, 13}, Red);
+  expected.FillRect({100, 99, 101, 102}, Red);
+  expected.FillRect({99, 100, 102, 101}, Red);
+  EXPECT_TRUE(ImagesMatch(page, expected, "same-colour"));
+}
+
 TEST_F(CanvasTest, LinesLeaveOutTheirEndPixelInEitherDirection) {
   const std::string path = UsePng("lines", 300, 20, 20);
   printer->BeginDoc();
