@@ -100,34 +100,44 @@ void DrawLabelPage(cairo_t* Cairo, PangoLayout* Layout, int64_t Page) {
   }
 }
 
-int LabelsPdf(const char* Path, int64_t Pages) {
-  const double widthPt = bench::A4WidthMm / 25.4 * 72, heightPt = bench::A4HeightMm / 25.4 * 72;
-  cairo_surface_t* surface = cairo_pdf_surface_create(Path, widthPt, heightPt);
-  Check(cairo_surface_status(surface), Path);
-  cairo_t* cairo = cairo_create(surface);
-  cairo_scale(cairo, 72.0 / bench::LabelDpi, 72.0 / bench::LabelDpi);
-  cairo_set_line_width(cairo, 1.0);
-  PangoLayout* layout = MakeLayout(cairo, bench::LabelFontPoints / 72.0 * bench::LabelDpi);
-  for (int64_t page = 0; page < Pages; ++page) {
-    DrawLabelPage(cairo, layout, page);
-    cairo_show_page(cairo);
+// A PDF of paper WidthMm x HeightMm whose user space is pixels at Dpi, with a
+// layout for a font of FontPoints; Close finishes and checks the file.
+struct TPdf {
+  TPdf(const char* Path, double WidthMm, double HeightMm, int Dpi, double FontPoints) : path(Path) {
+    surface = cairo_pdf_surface_create(Path, WidthMm / 25.4 * 72, HeightMm / 25.4 * 72);
+    Check(cairo_surface_status(surface), Path);
+    cairo = cairo_create(surface);
+    cairo_scale(cairo, 72.0 / Dpi, 72.0 / Dpi);
+    cairo_set_line_width(cairo, 1.0);
+    layout = MakeLayout(cairo, FontPoints / 72.0 * Dpi);
   }
-  g_object_unref(layout);
-  cairo_destroy(cairo);
-  cairo_surface_finish(surface);
-  Check(cairo_surface_status(surface), Path);
-  cairo_surface_destroy(surface);
-  return 0;
+  int Close() {
+    g_object_unref(layout);
+    cairo_destroy(cairo);
+    cairo_surface_finish(surface);
+    Check(cairo_surface_status(surface), path);
+    cairo_surface_destroy(surface);
+    return 0;
+  }
+  const char* path;
+  cairo_surface_t* surface;
+  cairo_t* cairo;
+  PangoLayout* layout;
+};
+
+int LabelsPdf(const char* Path, int64_t Pages) {
+  TPdf pdf(Path, bench::A4WidthMm, bench::A4HeightMm, bench::LabelDpi, bench::LabelFontPoints);
+  for (int64_t page = 0; page < Pages; ++page) {
+    DrawLabelPage(pdf.cairo, pdf.layout, page);
+    cairo_show_page(pdf.cairo);
+  }
+  return pdf.Close();
 }
 
 int GridPdf(const char* Path, int Side) {
-  const double widthPt = bench::A3WidthMm / 25.4 * 72, heightPt = bench::A3HeightMm / 25.4 * 72;
-  cairo_surface_t* surface = cairo_pdf_surface_create(Path, widthPt, heightPt);
-  Check(cairo_surface_status(surface), Path);
-  cairo_t* cairo = cairo_create(surface);
-  cairo_scale(cairo, 72.0 / bench::GridDpi, 72.0 / bench::GridDpi);
-  cairo_set_line_width(cairo, 1.0);
-  PangoLayout* layout = MakeLayout(cairo, bench::GridFontPoints / 72.0 * bench::GridDpi);
+  TPdf pdf(Path, bench::A3WidthMm, bench::A3HeightMm, bench::GridDpi, bench::GridFontPoints);
+  cairo_t* cairo = pdf.cairo;
+  PangoLayout* layout = pdf.layout;
   const double pageW = bench::Pixels(bench::A3WidthMm, bench::GridDpi);
   const double pageH = bench::Pixels(bench::A3HeightMm, bench::GridDpi);
   const double margin = bench::GridFontPoints / 72.0 * bench::GridDpi / 4;
@@ -144,12 +154,7 @@ int GridPdf(const char* Path, int Side) {
     }
   }
   cairo_show_page(cairo);
-  g_object_unref(layout);
-  cairo_destroy(cairo);
-  cairo_surface_finish(surface);
-  Check(cairo_surface_status(surface), Path);
-  cairo_surface_destroy(surface);
-  return 0;
+  return pdf.Close();
 }
 
 // The page as pixels: fills and lines unsmoothed on whole pixels, text smoothed.
