@@ -359,7 +359,7 @@ void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
   const int32_t width = Graphic->Width(), height = Graphic->Height();
   dc_->Record("Draw", {X, Y, width, height});
   if (width <= 0 || height <= 0) return;
-  PaintGraphic(dc_->Cairo, *Graphic, X, Y, width, height);
+  PaintGraphic(dc_->Cairo, *Graphic, X, Y, width, height, {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
 }
 
 void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
@@ -369,7 +369,7 @@ void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
   const int64_t width = int64_t{Rect.Right} - Rect.Left, height = int64_t{Rect.Bottom} - Rect.Top;
   if (width <= 0 || height <= 0) return;
   PaintGraphic(dc_->Cairo, *Graphic, Rect.Left, Rect.Top, static_cast<double>(width),
-               static_cast<double>(height));
+               static_cast<double>(height), {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
 }
 
 } // namespace mivora

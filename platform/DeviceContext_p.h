@@ -33,6 +33,7 @@ public:
   cairo_t* Cairo = nullptr;      // the page; user space is device pixels (1 unit = 1 dot)
   int32_t DpiX = 600;
   int32_t DpiY = 600;
+  int32_t MaxPictureDpi = 0;     // pictures finer than this are reduced on vector targets; 0: never
   int32_t PageWidth = 0;         // printable area in device pixels
   int32_t PageHeight = 0;
   bool Raster = false;           // a pixel target: lines and fills without antialiasing

@@ -1,9 +1,11 @@
 #include "Picture.h"
 
+#include "Barcode_p.h"
 #include "FileContents_p.h"
 #include "Picture_p.h"
 
 #include <cairo.h>
+#include <glib.h>
 #include <librsvg/rsvg.h>
 
 // libjpeg's header needs size_t and FILE declared before it.
@@ -16,19 +18,44 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 
 namespace mivora {
 
 // ---------------------------------------------------------------------------
 // Backend state
 
-// An ARGB32 image surface (premultiplied alpha), owned.
-struct TBitmapGraphic::Impl {
+// Decoded pixels shared by every picture loaded from the same bytes: an ARGB32
+// image surface (premultiplied alpha) as the data stores it, the turn and mirror
+// that make it stand upright, and its resolution when the data tells one.
+struct TRaster {
   cairo_surface_t* Surface = nullptr;
-  ~Impl() {
-    if (Surface != nullptr) cairo_surface_destroy(Surface);
-  }
+  int Orientation = 1;           // EXIF orientation, 1 (as stored) to 8
+  double ResolutionX = 0.0;      // picture pixels per inch; 0: not told
+  double ResolutionY = 0.0;
+  std::string Key;               // digest of the bytes; empty for pixels in memory
+  // Copies at fewer pixels for targets that cap picture resolution, by size.
+  struct TReduced {
+    int Width;
+    int Height;
+    cairo_surface_t* Surface;
+  };
+  std::vector<TReduced> Reduced;
+
+  TRaster() = default;
+  TRaster(const TRaster&) = delete;
+  TRaster& operator=(const TRaster&) = delete;
+  ~TRaster();
+  // Whether the stored rows and columns swap places when shown (a quarter turn).
+  bool Turned() const noexcept { return Orientation >= 5; }
+  int StoredWidth() const { return cairo_image_surface_get_width(Surface); }
+  int StoredHeight() const { return cairo_image_surface_get_height(Surface); }
+};
+
+struct TBitmapGraphic::Impl {
+  std::shared_ptr<TRaster> Raster;
 };
 
 // A loaded SVG document with its natural size, owned.
@@ -44,8 +71,10 @@ struct TSvgGraphic::Impl {
 // Builds the picture objects; the only code that may call their private constructors.
 class TGraphicFactory {
 public:
-  static std::unique_ptr<TGraphic> Bitmap(std::unique_ptr<TBitmapGraphic::Impl> State) {
-    return std::unique_ptr<TGraphic>(new TBitmapGraphic(std::move(State)));
+  static std::unique_ptr<TGraphic> Bitmap(std::shared_ptr<TRaster> Raster) {
+    auto state = std::make_unique<TBitmapGraphic::Impl>();
+    state->Raster = std::move(Raster);
+    return std::unique_ptr<TGraphic>(new TBitmapGraphic(std::move(state)));
   }
   static std::unique_ptr<TGraphic> Svg(std::unique_ptr<TSvgGraphic::Impl> State) {
     return std::unique_ptr<TGraphic>(new TSvgGraphic(std::move(State)));
@@ -110,6 +139,199 @@ std::string ReadPictureFile(const std::string& Path) {
 }
 
 // ---------------------------------------------------------------------------
+// One decoding per picture: rasters by the digest of their bytes, kept while
+// some picture holds them. The digest also tells vector targets that two
+// drawings are one image, so a document embeds it once even when its bytes
+// were loaded again after the first copy was released.
+
+std::mutex& RasterCacheMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// Never destroyed: rasters released during the program's exit still find it.
+std::unordered_map<std::string, std::weak_ptr<TRaster>>& RasterCache() {
+  static auto* cache = new std::unordered_map<std::string, std::weak_ptr<TRaster>>();
+  return *cache;
+}
+
+std::string Digest(std::string_view Data) {
+  gchar* hex = g_compute_checksum_for_data(G_CHECKSUM_SHA256,
+                                           reinterpret_cast<const guchar*>(Data.data()), Data.size());
+  std::string key = std::string("mivora-picture-") + hex + "-" + std::to_string(Data.size());
+  g_free(hex);
+  return key;
+}
+
+std::shared_ptr<TRaster> CachedRaster(const std::string& Key) {
+  const std::lock_guard<std::mutex> lock(RasterCacheMutex());
+  auto found = RasterCache().find(Key);
+  return found == RasterCache().end() ? nullptr : found->second.lock();
+}
+
+// Attaches Key as the surface's identity for vector targets (a copy the surface owns).
+void SetUniqueId(cairo_surface_t* Surface, const std::string& Key) {
+  if (Key.empty()) return;
+  auto* copy = static_cast<unsigned char*>(std::malloc(Key.size()));
+  if (copy == nullptr) return; // only the sharing is lost
+  std::memcpy(copy, Key.data(), Key.size());
+  if (cairo_surface_set_mime_data(Surface, CAIRO_MIME_TYPE_UNIQUE_ID, copy, Key.size(), std::free,
+                                  copy) != CAIRO_STATUS_SUCCESS) {
+    std::free(copy);
+  }
+}
+
+// Enters a freshly decoded raster in the cache under Key.
+std::shared_ptr<TRaster> ShareRaster(std::unique_ptr<TRaster> Raster, const std::string& Key) {
+  Raster->Key = Key;
+  SetUniqueId(Raster->Surface, Key);
+  std::shared_ptr<TRaster> shared(std::move(Raster));
+  const std::lock_guard<std::mutex> lock(RasterCacheMutex());
+  RasterCache()[Key] = shared;
+  return shared;
+}
+
+// ---------------------------------------------------------------------------
+// Resolution and orientation told by the data
+
+struct TPictureInfo {
+  int Orientation = 1;
+  double ResolutionX = 0.0;
+  double ResolutionY = 0.0;
+};
+
+// A resolution worth believing, in pixels per inch; anything else counts as not told.
+bool Plausible(double PixelsPerInch) { return std::isfinite(PixelsPerInch) && PixelsPerInch >= 1.0 && PixelsPerInch <= 1e6; }
+
+void SetResolution(TPictureInfo& Info, double X, double Y) {
+  if (Plausible(X) && Plausible(Y)) {
+    Info.ResolutionX = X;
+    Info.ResolutionY = Y;
+  }
+}
+
+uint32_t BigEndian32(const unsigned char* P) {
+  return (uint32_t{P[0]} << 24) | (uint32_t{P[1]} << 16) | (uint32_t{P[2]} << 8) | uint32_t{P[3]};
+}
+
+uint32_t BigEndian16(const unsigned char* P) { return (uint32_t{P[0]} << 8) | uint32_t{P[1]}; }
+
+// The pHYs chunk of a PNG, read from the chunks before the image data. Chunks
+// that run past the end are left to the decoder to report.
+TPictureInfo ReadPngInfo(std::string_view Data) {
+  TPictureInfo info;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(Data.data());
+  size_t pos = 8;
+  while (Data.size() - pos >= 12) {
+    const uint32_t length = BigEndian32(bytes + pos);
+    const std::string_view type(Data.data() + pos + 4, 4);
+    if (length > Data.size() - pos - 12 || type == "IDAT" || type == "IEND") break;
+    const unsigned char* chunk = bytes + pos + 8;
+    if (type == "pHYs" && length == 9 && chunk[8] == 1) {
+      // Pixels per metre.
+      SetResolution(info, BigEndian32(chunk) * 0.0254, BigEndian32(chunk + 4) * 0.0254);
+    }
+    pos += 12 + size_t{length};
+  }
+  return info;
+}
+
+// Reads the orientation and resolution of an EXIF block (a TIFF header and its
+// first directory). Offsets and counts that point outside the block, and an
+// orientation that is not one of the eight, are errors: such data says nothing
+// that can be trusted.
+void ReadExif(const unsigned char* Tiff, size_t Size, const std::string& Name, TPictureInfo& Info) {
+  auto fail = [&](const std::string& What) { Fail(Name, "corrupt EXIF data (" + What + ")"); };
+  if (Size < 8) fail("the header is truncated");
+  bool little = false;
+  if (Tiff[0] == 'I' && Tiff[1] == 'I')
+    little = true;
+  else if (!(Tiff[0] == 'M' && Tiff[1] == 'M'))
+    fail("unknown byte order");
+  auto u16 = [&](size_t At) -> uint32_t {
+    return little ? (uint32_t{Tiff[At + 1]} << 8) | Tiff[At] : BigEndian16(Tiff + At);
+  };
+  auto u32 = [&](size_t At) -> uint32_t {
+    return little ? (u16(At + 2) << 16) | u16(At) : BigEndian32(Tiff + At);
+  };
+  if (u16(2) != 42) fail("not a TIFF header");
+  const uint32_t directory = u32(4);
+  if (directory < 8 || directory > Size - 2)
+    fail("directory offset " + std::to_string(directory) + " outside the " + std::to_string(Size) + " bytes");
+  const uint32_t count = u16(directory);
+  if (size_t{count} * 12 > Size - directory - 2)
+    fail("directory of " + std::to_string(count) + " entries runs past the end");
+  double x = 0.0, y = 0.0;
+  uint32_t unit = 2; // inches unless told otherwise
+  auto rational = [&](size_t Entry, const char* What) {
+    const uint32_t offset = u32(Entry + 8);
+    if (offset > Size || Size - offset < 8)
+      fail(std::string(What) + " offset " + std::to_string(offset) + " outside the " + std::to_string(Size) + " bytes");
+    const uint32_t denominator = u32(offset + 4);
+    return denominator == 0 ? 0.0 : static_cast<double>(u32(offset)) / denominator;
+  };
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t entry = directory + 2 + size_t{i} * 12;
+    const uint32_t tag = u16(entry), type = u16(entry + 2), values = u32(entry + 4);
+    if (tag == 0x0112) {
+      const uint32_t value = type == 3 && values == 1 ? u16(entry + 8) : 0;
+      if (value < 1 || value > 8) fail("orientation " + std::to_string(value) + " is not one of 1 to 8");
+      Info.Orientation = static_cast<int>(value);
+    } else if (tag == 0x011A && type == 5 && values == 1) {
+      x = rational(entry, "resolution");
+    } else if (tag == 0x011B && type == 5 && values == 1) {
+      y = rational(entry, "resolution");
+    } else if (tag == 0x0128 && type == 3 && values == 1) {
+      unit = u16(entry + 8);
+    }
+  }
+  if (unit == 2) SetResolution(Info, x, y);
+  if (unit == 3) SetResolution(Info, x * 2.54, y * 2.54);
+}
+
+// The JFIF density and the EXIF block of a JPEG, from the segments before the
+// image data. A JFIF density in real units wins over EXIF's resolution.
+TPictureInfo ReadJpegInfo(std::string_view Data, const std::string& Name) {
+  TPictureInfo info;
+  TPictureInfo jfif;
+  bool exifSeen = false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(Data.data());
+  size_t pos = 2;
+  while (pos + 4 <= Data.size()) {
+    if (bytes[pos] != 0xFF) break; // not a marker: the decoder will say more
+    const unsigned char marker = bytes[pos + 1];
+    if (marker == 0xFF) {
+      ++pos; // fill byte
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+      pos += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) break;
+    const size_t length = BigEndian16(bytes + pos + 2);
+    if (length < 2 || length > Data.size() - pos - 2) break;
+    const unsigned char* segment = bytes + pos + 4;
+    const size_t size = length - 2;
+    if (marker == 0xE0 && size >= 12 && std::memcmp(segment, "JFIF\0", 5) == 0) {
+      const unsigned char units = segment[7];
+      const double dx = BigEndian16(segment + 8), dy = BigEndian16(segment + 10);
+      if (units == 1) SetResolution(jfif, dx, dy);
+      if (units == 2) SetResolution(jfif, dx * 2.54, dy * 2.54);
+    } else if (marker == 0xE1 && !exifSeen && size >= 6 && std::memcmp(segment, "Exif\0\0", 6) == 0) {
+      exifSeen = true;
+      ReadExif(segment + 6, size - 6, Name, info);
+    }
+    pos += 2 + length;
+  }
+  if (jfif.ResolutionX > 0.0) {
+    info.ResolutionX = jfif.ResolutionX;
+    info.ResolutionY = jfif.ResolutionY;
+  }
+  return info;
+}
+
+// ---------------------------------------------------------------------------
 // Kind detection
 
 enum class TKind { Png, Jpeg, Svg, Unknown };
@@ -146,11 +368,7 @@ cairo_status_t ReadFromMemory(void* Closure, unsigned char* Out, unsigned int Le
   return CAIRO_STATUS_SUCCESS;
 }
 
-uint32_t BigEndian32(const unsigned char* P) {
-  return (uint32_t{P[0]} << 24) | (uint32_t{P[1]} << 16) | (uint32_t{P[2]} << 8) | uint32_t{P[3]};
-}
-
-std::unique_ptr<TGraphic> LoadPng(std::string_view Data, const std::string& Name) {
+std::unique_ptr<TGraphic> LoadPng(std::string_view Data, const std::string& Name, const std::string& Key) {
   // The header chunk comes first; its size is checked before any pixel memory is taken.
   const auto* bytes = reinterpret_cast<const unsigned char*>(Data.data());
   if (Data.size() < 33) Fail(Name, "truncated PNG data");
@@ -165,7 +383,10 @@ std::unique_ptr<TGraphic> LoadPng(std::string_view Data, const std::string& Name
     if (status == CAIRO_STATUS_READ_ERROR) Fail(Name, "truncated or corrupt PNG data");
     Fail(Name, std::string("invalid PNG data (") + cairo_status_to_string(status) + ")");
   }
-  auto state = std::make_unique<TBitmapGraphic::Impl>();
+  const TPictureInfo info = ReadPngInfo(Data);
+  auto state = std::make_unique<TRaster>();
+  state->ResolutionX = info.ResolutionX;
+  state->ResolutionY = info.ResolutionY;
   if (cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32) {
     state->Surface = surface;
   } else {
@@ -189,7 +410,7 @@ std::unique_ptr<TGraphic> LoadPng(std::string_view Data, const std::string& Name
     cairo_surface_flush(argb);
     state->Surface = argb;
   }
-  return TGraphicFactory::Bitmap(std::move(state));
+  return TGraphicFactory::Bitmap(ShareRaster(std::move(state), Key));
 }
 
 // ---------------------------------------------------------------------------
@@ -313,7 +534,9 @@ bool DecodeJpeg(const unsigned char* Data, size_t Size, TJpegState& State) {
   return true;
 }
 
-std::unique_ptr<TGraphic> LoadJpeg(std::string_view Data, const std::string& Name) {
+std::unique_ptr<TGraphic> LoadJpeg(std::string_view Data, const std::string& Name, const std::string& Key) {
+  // The metadata is read first: lying EXIF data is refused before pixels are decoded.
+  const TPictureInfo info = ReadJpegInfo(Data, Name);
   auto state = std::make_unique<TJpegState>();
   const bool ok =
       DecodeJpeg(reinterpret_cast<const unsigned char*>(Data.data()), Data.size(), *state);
@@ -338,9 +561,12 @@ std::unique_ptr<TGraphic> LoadJpeg(std::string_view Data, const std::string& Nam
       }
     }
   }
-  auto bitmap = std::make_unique<TBitmapGraphic::Impl>();
-  bitmap->Surface = state->Surface;
-  return TGraphicFactory::Bitmap(std::move(bitmap));
+  auto raster = std::make_unique<TRaster>();
+  raster->Surface = state->Surface;
+  raster->Orientation = info.Orientation;
+  raster->ResolutionX = info.ResolutionX;
+  raster->ResolutionY = info.ResolutionY;
+  return TGraphicFactory::Bitmap(ShareRaster(std::move(raster), Key));
 }
 
 // ---------------------------------------------------------------------------
@@ -408,6 +634,41 @@ std::unique_ptr<TGraphic> LoadSvg(std::string_view Data, const std::string& Name
 
 TGraphic::~TGraphic() = default;
 
+double TGraphic::ResolutionX() const { return 0.0; }
+
+double TGraphic::ResolutionY() const { return 0.0; }
+
+TRaster::~TRaster() {
+  for (const TReduced& reduced : Reduced) cairo_surface_destroy(reduced.Surface);
+  if (Surface != nullptr) cairo_surface_destroy(Surface);
+  if (!Key.empty()) {
+    const std::lock_guard<std::mutex> lock(RasterCacheMutex());
+    auto found = RasterCache().find(Key);
+    if (found != RasterCache().end() && found->second.expired()) RasterCache().erase(found);
+  }
+}
+
+namespace {
+
+// The matrix from picture space (the upright picture, one unit per pixel) to
+// the stored pixels of Width x Height, for an EXIF orientation.
+cairo_matrix_t OrientationMatrix(int Orientation, double Width, double Height) {
+  cairo_matrix_t m;
+  switch (Orientation) {
+  case 2: cairo_matrix_init(&m, -1, 0, 0, 1, Width, 0); break;       // mirrored left to right
+  case 3: cairo_matrix_init(&m, -1, 0, 0, -1, Width, Height); break; // half turn
+  case 4: cairo_matrix_init(&m, 1, 0, 0, -1, 0, Height); break;      // mirrored top to bottom
+  case 5: cairo_matrix_init(&m, 0, 1, 1, 0, 0, 0); break;            // transposed
+  case 6: cairo_matrix_init(&m, 0, -1, 1, 0, 0, Height); break;      // stored a quarter turn left
+  case 7: cairo_matrix_init(&m, 0, -1, -1, 0, Width, Height); break; // transversed
+  case 8: cairo_matrix_init(&m, 0, 1, -1, 0, Width, 0); break;       // stored a quarter turn right
+  default: cairo_matrix_init_identity(&m); break;
+  }
+  return m;
+}
+
+} // namespace
+
 TBitmapGraphic::TBitmapGraphic(std::unique_ptr<Impl> State) : impl_(std::move(State)) {}
 
 TBitmapGraphic::TBitmapGraphic(int32_t Width, int32_t Height, const std::vector<uint32_t>& Pixels)
@@ -418,10 +679,11 @@ TBitmapGraphic::TBitmapGraphic(int32_t Width, int32_t Height, const std::vector<
     Fail(name, std::to_string(Pixels.size()) + " pixels given for a picture of " +
                    std::to_string(Width) + " x " + std::to_string(Height));
   }
-  impl_->Surface = NewSurface(name, Width, Height);
-  cairo_surface_flush(impl_->Surface);
-  unsigned char* data = cairo_image_surface_get_data(impl_->Surface);
-  const int stride = cairo_image_surface_get_stride(impl_->Surface);
+  auto raster = std::make_shared<TRaster>();
+  raster->Surface = NewSurface(name, Width, Height);
+  cairo_surface_flush(raster->Surface);
+  unsigned char* data = cairo_image_surface_get_data(raster->Surface);
+  const int stride = cairo_image_surface_get_stride(raster->Surface);
   for (int32_t y = 0; y < Height; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
     for (int32_t x = 0; x < Width; ++x) {
@@ -429,22 +691,45 @@ TBitmapGraphic::TBitmapGraphic(int32_t Width, int32_t Height, const std::vector<
                                   static_cast<size_t>(x)]);
     }
   }
-  cairo_surface_mark_dirty(impl_->Surface);
+  cairo_surface_mark_dirty(raster->Surface);
+  impl_->Raster = std::move(raster);
 }
 
 TBitmapGraphic::~TBitmapGraphic() = default;
 
-int32_t TBitmapGraphic::Width() const { return cairo_image_surface_get_width(impl_->Surface); }
+int32_t TBitmapGraphic::Width() const {
+  const TRaster& r = *impl_->Raster;
+  return r.Turned() ? r.StoredHeight() : r.StoredWidth();
+}
 
-int32_t TBitmapGraphic::Height() const { return cairo_image_surface_get_height(impl_->Surface); }
+int32_t TBitmapGraphic::Height() const {
+  const TRaster& r = *impl_->Raster;
+  return r.Turned() ? r.StoredWidth() : r.StoredHeight();
+}
+
+double TBitmapGraphic::ResolutionX() const {
+  const TRaster& r = *impl_->Raster;
+  return r.Turned() ? r.ResolutionY : r.ResolutionX;
+}
+
+double TBitmapGraphic::ResolutionY() const {
+  const TRaster& r = *impl_->Raster;
+  return r.Turned() ? r.ResolutionX : r.ResolutionY;
+}
 
 uint32_t TBitmapGraphic::Pixel(int32_t X, int32_t Y) const {
   if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
-  cairo_surface_flush(impl_->Surface);
-  const unsigned char* data = cairo_image_surface_get_data(impl_->Surface);
-  const int stride = cairo_image_surface_get_stride(impl_->Surface);
-  const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(Y) * stride);
-  return Unpremultiply(row[X]);
+  const TRaster& r = *impl_->Raster;
+  const cairo_matrix_t m = OrientationMatrix(r.Orientation, r.StoredWidth(), r.StoredHeight());
+  double sx = X + 0.5, sy = Y + 0.5;
+  cairo_matrix_transform_point(&m, &sx, &sy);
+  const int storedX = std::clamp(static_cast<int>(std::floor(sx)), 0, r.StoredWidth() - 1);
+  const int storedY = std::clamp(static_cast<int>(std::floor(sy)), 0, r.StoredHeight() - 1);
+  cairo_surface_flush(r.Surface);
+  const unsigned char* data = cairo_image_surface_get_data(r.Surface);
+  const int stride = cairo_image_surface_get_stride(r.Surface);
+  const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(storedY) * stride);
+  return Unpremultiply(row[storedX]);
 }
 
 TSvgGraphic::TSvgGraphic(std::unique_ptr<Impl> State) : impl_(std::move(State)) {}
@@ -466,11 +751,17 @@ std::unique_ptr<TGraphic> LoadGraphicFromMemory(const void* Data, size_t Size,
                             std::to_string(MaxGraphicDataSize) + ")");
   }
   const std::string_view data(static_cast<const char*>(Data), Size);
-  switch (DetectKind(data)) {
+  const TKind kind = DetectKind(data);
+  if (kind == TKind::Png || kind == TKind::Jpeg) {
+    // The same bytes decode to the same pixels: share them while they are held.
+    const std::string key = Digest(data);
+    if (std::shared_ptr<TRaster> raster = CachedRaster(key)) return TGraphicFactory::Bitmap(std::move(raster));
+    return kind == TKind::Png ? LoadPng(data, NameForErrors, key) : LoadJpeg(data, NameForErrors, key);
+  }
+  switch (kind) {
   case TKind::Png:
-    return LoadPng(data, NameForErrors);
   case TKind::Jpeg:
-    return LoadJpeg(data, NameForErrors);
+    break;
   case TKind::Svg:
     return LoadSvg(data, NameForErrors);
   case TKind::Unknown:
@@ -502,10 +793,127 @@ private:
   cairo_t* cairo_;
 };
 
+
+// libjpeg's compressor, with the same error handling as the decoder: the state
+// lives outside the frame that calls setjmp.
+struct TJpegEncoder {
+  jpeg_compress_struct Info;
+  TJpegErrors Errors;
+  bool Created = false;
+  unsigned char* Output = nullptr; // malloc'd by libjpeg
+  unsigned long OutputSize = 0;
+  std::vector<unsigned char> Row;
+};
+
+bool EncodeJpegRows(cairo_surface_t* Surface, int Quality, TJpegEncoder& State) {
+  State.Info.err = jpeg_std_error(&State.Errors.Public);
+  State.Errors.Public.error_exit = JpegErrorExit;
+  State.Errors.Public.emit_message = [](j_common_ptr, int) {};
+  State.Errors.Public.output_message = JpegOutputMessage;
+  if (setjmp(State.Errors.Jump) != 0) return false;
+  jpeg_create_compress(&State.Info);
+  State.Created = true;
+  jpeg_mem_dest(&State.Info, &State.Output, &State.OutputSize);
+  const int width = cairo_image_surface_get_width(Surface);
+  const int height = cairo_image_surface_get_height(Surface);
+  State.Info.image_width = static_cast<JDIMENSION>(width);
+  State.Info.image_height = static_cast<JDIMENSION>(height);
+  State.Info.input_components = 3;
+  State.Info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&State.Info);
+  jpeg_set_quality(&State.Info, Quality, TRUE);
+  jpeg_start_compress(&State.Info, TRUE);
+  cairo_surface_flush(Surface);
+  const unsigned char* pixels = cairo_image_surface_get_data(Surface);
+  const int stride = cairo_image_surface_get_stride(Surface);
+  while (State.Info.next_scanline < State.Info.image_height) {
+    const auto* in = reinterpret_cast<const uint32_t*>(pixels + static_cast<ptrdiff_t>(State.Info.next_scanline) * stride);
+    for (int x = 0; x < width; ++x) {
+      State.Row[static_cast<size_t>(x) * 3] = static_cast<unsigned char>(in[x] >> 16);
+      State.Row[static_cast<size_t>(x) * 3 + 1] = static_cast<unsigned char>(in[x] >> 8);
+      State.Row[static_cast<size_t>(x) * 3 + 2] = static_cast<unsigned char>(in[x]);
+    }
+    JSAMPROW row = State.Row.data();
+    jpeg_write_scanlines(&State.Info, &row, 1);
+  }
+  jpeg_finish_compress(&State.Info);
+  return true;
+}
+
+// Attaches a JPEG encoding of an opaque Surface as its data for vector targets, so
+// a photo with fewer pixels is still embedded as a photo. Without it (out of
+// memory) the target compresses the pixels itself.
+void AttachJpeg(cairo_surface_t* Surface) {
+  auto state = std::make_unique<TJpegEncoder>();
+  state->Row.resize(static_cast<size_t>(cairo_image_surface_get_width(Surface)) * 3);
+  const bool ok = EncodeJpegRows(Surface, 90, *state);
+  if (state->Created) jpeg_destroy_compress(&state->Info);
+  if (ok && state->Output != nullptr &&
+      cairo_surface_set_mime_data(Surface, CAIRO_MIME_TYPE_JPEG, state->Output, state->OutputSize, std::free,
+                                  state->Output) == CAIRO_STATUS_SUCCESS) {
+    return;
+  }
+  std::free(state->Output);
+}
+
+// The stored pixels of Raster at Width x Height (fewer than it has), made once per size.
+cairo_surface_t* ReducedSurface(TRaster& Raster, int Width, int Height) {
+  for (const TRaster::TReduced& reduced : Raster.Reduced)
+    if (reduced.Width == Width && reduced.Height == Height) return reduced.Surface;
+  const unsigned char* jpeg = nullptr;
+  unsigned long jpegSize = 0;
+  cairo_surface_get_mime_data(Raster.Surface, CAIRO_MIME_TYPE_JPEG, &jpeg, &jpegSize);
+  const bool opaque = jpeg != nullptr;
+  cairo_surface_t* surface =
+      cairo_image_surface_create(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, Width, Height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr; // drawn with all its pixels instead
+  }
+  cairo_t* cairo = cairo_create(surface);
+  cairo_scale(cairo, static_cast<double>(Width) / Raster.StoredWidth(),
+              static_cast<double>(Height) / Raster.StoredHeight());
+  cairo_set_source_surface(cairo, Raster.Surface, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_extend(cairo_get_source(cairo), CAIRO_EXTEND_PAD);
+  cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cairo);
+  cairo_destroy(cairo);
+  cairo_surface_flush(surface);
+  if (opaque) AttachJpeg(surface);
+  if (!Raster.Key.empty())
+    SetUniqueId(surface, Raster.Key + "@" + std::to_string(Width) + "x" + std::to_string(Height));
+  // A handful of sizes per picture is plenty; the oldest goes (the target keeps
+  // its own reference while it still needs it).
+  if (Raster.Reduced.size() >= 8) {
+    cairo_surface_destroy(Raster.Reduced.front().Surface);
+    Raster.Reduced.erase(Raster.Reduced.begin());
+  }
+  Raster.Reduced.push_back({Width, Height, surface});
+  return surface;
+}
+
+// The pixels to embed for Raster drawn Width x Height device pixels (upright),
+// within Limits: Raster's own surface, or a reduced copy.
+cairo_surface_t* SurfaceWithin(TRaster& Raster, double Width, double Height, const TPictureLimits& Limits) {
+  if (Limits.MaxDpi <= 0 || Limits.DpiX <= 0 || Limits.DpiY <= 0) return Raster.Surface;
+  // Upright pixels wanted across and down: the rectangle's inches at MaxDpi.
+  const double wantAcross = std::ceil(Width / Limits.DpiX * Limits.MaxDpi - 1e-9);
+  const double wantDown = std::ceil(Height / Limits.DpiY * Limits.MaxDpi - 1e-9);
+  const double storedAcross = Raster.Turned() ? Raster.StoredHeight() : Raster.StoredWidth();
+  const double storedDown = Raster.Turned() ? Raster.StoredWidth() : Raster.StoredHeight();
+  const int across = static_cast<int>(std::clamp(wantAcross, 1.0, storedAcross));
+  const int down = static_cast<int>(std::clamp(wantDown, 1.0, storedDown));
+  if (across == storedAcross && down == storedDown) return Raster.Surface;
+  cairo_surface_t* reduced =
+      Raster.Turned() ? ReducedSurface(Raster, down, across) : ReducedSurface(Raster, across, down);
+  return reduced != nullptr ? reduced : Raster.Surface;
+}
+
 } // namespace
 
 void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, double Width,
-                  double Height) {
+                  double Height, const TPictureLimits& Limits) {
   if (Cairo == nullptr) return;
   if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Width) ||
       !std::isfinite(Height) || Width <= 0.0 || Height <= 0.0) {
@@ -522,16 +930,29 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
   cairo_rectangle(Cairo, 0, 0, naturalWidth, naturalHeight);
 
   if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(&Graphic)) {
-    cairo_set_source_surface(Cairo, bitmap->Backend().Surface, 0, 0);
-    cairo_pattern_t* pattern = cairo_get_source(Cairo);
+    TRaster& raster = *bitmap->Backend().Raster;
+    const bool pixelTarget = cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_IMAGE;
+    cairo_surface_t* surface = pixelTarget ? raster.Surface : SurfaceWithin(raster, Width, Height, Limits);
+    // From picture space to the stored pixels (upright first), then to the
+    // pixels of a reduced copy.
+    cairo_matrix_t matrix = OrientationMatrix(raster.Orientation, raster.StoredWidth(), raster.StoredHeight());
+    if (surface != raster.Surface) {
+      cairo_matrix_t reduce;
+      cairo_matrix_init_scale(&reduce,
+                              static_cast<double>(cairo_image_surface_get_width(surface)) / raster.StoredWidth(),
+                              static_cast<double>(cairo_image_surface_get_height(surface)) / raster.StoredHeight());
+      cairo_matrix_multiply(&matrix, &matrix, &reduce);
+    }
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+    cairo_pattern_set_matrix(pattern, &matrix);
     const bool natural = Width == naturalWidth && Height == naturalHeight;
     // At natural size every picture pixel lands on one device pixel; scaled, the
     // picture is smoothed. On pixel targets the edge pixels are repeated outward so
     // a scaled picture does not fade into the background along its border.
     cairo_pattern_set_filter(pattern, natural ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
-    if (cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_IMAGE) {
-      cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-    }
+    if (pixelTarget) cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_set_source(Cairo, pattern);
+    cairo_pattern_destroy(pattern);
     cairo_fill(Cairo);
     return;
   }
@@ -547,6 +968,15 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
       }
       throw EGraphicError(reason);
     }
+    return;
+  }
+  if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(&Graphic)) {
+    // Drawn as any picture: black modules scaled with the rectangle.
+    cairo_new_path(Cairo);
+    cairo_set_source_rgb(Cairo, 0, 0, 0);
+    AddBarcodePath(Cairo, *barcode, barcode->QuietX(), barcode->QuietY(), 1.0, 1.0,
+                   naturalHeight);
+    cairo_fill(Cairo);
     return;
   }
   cairo_new_path(Cairo);

@@ -29,10 +29,18 @@ public:
   virtual int32_t Width() const = 0;
   // Natural height in pixels.
   virtual int32_t Height() const = 0;
+  // The picture's own resolution in pixels per inch across and down, as its data
+  // tells it (PNG pHYs, JPEG JFIF density or EXIF resolution); 0 when untold.
+  virtual double ResolutionX() const;
+  virtual double ResolutionY() const;
 };
 
 // A raster picture: a grid of pixels drawn one device pixel per picture pixel at
-// natural size.
+// natural size (unless its data tells its resolution). A JPEG whose EXIF data
+// says it was stored turned or mirrored stands upright: its size and pixels are
+// those of the upright picture. Loading the same bytes again while a picture
+// from them is alive shares their pixels instead of decoding them once more,
+// and vector targets embed such a picture once per document.
 class TBitmapGraphic : public TGraphic {
 public:
   // The largest width or height accepted, and the largest pixel count (about
@@ -48,6 +56,8 @@ public:
 
   int32_t Width() const override;
   int32_t Height() const override;
+  double ResolutionX() const override;
+  double ResolutionY() const override;
   // The pixel at (X, Y) as 0xAARRGGBB (straight alpha); 0 outside the picture.
   uint32_t Pixel(int32_t X, int32_t Y) const;
 

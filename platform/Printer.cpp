@@ -226,7 +226,16 @@ void TPrinter::SetMargins(const TPrinterMargins& Margins) {
   UpdateDeviceContext();
 }
 
+void TPrinter::SetMaxPictureDpi(int32_t Dpi) {
+  if (Dpi < 0 || Dpi > MaxDpi)
+    throw EPrinterError("Invalid largest picture resolution " + std::to_string(Dpi) + " dpi (0 for no limit, or 1 to " +
+                        std::to_string(MaxDpi) + ")");
+  maxPictureDpi_ = Dpi;
+  UpdateDeviceContext();
+}
+
 void TPrinter::UpdateDeviceContext() {
+  dc_->MaxPictureDpi = maxPictureDpi_;
   dc_->DpiX = dpiX_;
   dc_->DpiY = dpiY_;
   dc_->PageWidth = PixelsOf(PaperWidthMm() - margins_.Left - margins_.Right, dpiX_);

@@ -99,6 +99,12 @@ public:
   void SetResolution(int32_t DpiX, int32_t DpiY);
   int32_t ResolutionX() const noexcept { return dpiX_; }
   int32_t ResolutionY() const noexcept { return dpiY_; }
+  // Pictures with more than Dpi pixels per inch in their rectangle are embedded
+  // with Dpi pixels per inch in PDF, PostScript and SVG output (pixel targets
+  // are not affected); 0, the default, keeps every pixel. Raises EPrinterError
+  // below 0 or above 9600.
+  void SetMaxPictureDpi(int32_t Dpi);
+  int32_t MaxPictureDpi() const noexcept { return maxPictureDpi_; }
   // The unprintable margins in millimetres; they must leave a printable area.
   void SetMargins(const TPrinterMargins& Margins);
   const TPrinterMargins& Margins() const noexcept { return margins_; }
@@ -168,6 +174,7 @@ private:
   TPrinterOrientation orientation_ = poPortrait;
   int32_t dpiX_ = 600;
   int32_t dpiY_ = 600;
+  int32_t maxPictureDpi_ = 0;
   TPrinterMargins margins_;
   std::string title_;
   std::string failure_;

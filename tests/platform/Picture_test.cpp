@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -271,6 +272,265 @@ TEST_F(PictureDrawing, APictureOfAnUnknownKindIsRefusedRatherThanLeftOut) {
   printer->BeginDoc();
   EXPECT_THROW_MSG(canvas->Draw(0, 0, &empty), EGraphicError,
                    "Cannot draw a picture of a kind that is neither raster nor SVG");
+}
+
+// ---------------------------------------------------------------------------
+// Metadata: EXIF orientation and resolution, PNG resolution
+
+std::string U16(uint32_t Value) { return {static_cast<char>(Value & 0xFF), static_cast<char>(Value >> 8)}; }
+std::string U32(uint32_t Value) { return U16(Value & 0xFFFF) + U16(Value >> 16); }
+
+// A little-endian EXIF block whose one directory holds Entries (12 bytes each)
+// followed by Extra; the directory claims Count entries when Count >= 0.
+std::string ExifBlock(const std::vector<std::string>& Entries, const std::string& Extra = {}, int Count = -1) {
+  std::string tiff = "II" + U16(42) + U32(8) + U16(Count >= 0 ? Count : static_cast<uint32_t>(Entries.size()));
+  for (const std::string& entry : Entries) tiff += entry;
+  return tiff + U32(0) + Extra;
+}
+
+std::string ShortEntry(uint32_t Tag, uint32_t Value) { return U16(Tag) + U16(3) + U32(1) + U16(Value) + U16(0); }
+
+// The JPEG with an EXIF segment holding Tiff right after its start marker.
+std::string WithExif(const std::string& Jpeg, const std::string& Tiff) {
+  const std::string body = "Exif" + std::string(2, '\0') + Tiff;
+  const size_t length = body.size() + 2;
+  return Jpeg.substr(0, 2) + "\xFF\xE1" + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + body +
+         Jpeg.substr(2);
+}
+
+uint32_t Crc32(const std::string& Bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char byte : Bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+std::string BigEndian(uint32_t Value) {
+  return {static_cast<char>(Value >> 24), static_cast<char>(Value >> 16), static_cast<char>(Value >> 8),
+          static_cast<char>(Value)};
+}
+
+// The PNG with a pHYs chunk of the given pixels per metre after its header chunk.
+std::string WithPhys(const std::string& Png, uint32_t PerMetreX, uint32_t PerMetreY) {
+  const std::string chunk = "pHYs" + BigEndian(PerMetreX) + BigEndian(PerMetreY) + std::string(1, '\1');
+  return Png.substr(0, 33) + BigEndian(9) + chunk + BigEndian(Crc32(chunk)) + Png.substr(33);
+}
+
+constexpr uint32_t Opaque(uint32_t Rgb) { return 0xFF000000u | Rgb; }
+
+TEST(PictureMetadata, ExifOrientationTurnsAndMirrorsThePictureUpright) {
+  // Stored 32 x 16: red top-left, green top-right, blue bottom-left, white bottom-right.
+  const std::string jpeg = ReadBytes(DataFile("picture-quadrants.jpg"));
+  const uint32_t red = Opaque(0xFF0000), green = Opaque(0x00FF00), blue = Opaque(0x0000FF), white = Opaque(0xFFFFFF);
+  struct TCase {
+    int Orientation;
+    int32_t Width, Height;
+    uint32_t TopLeft, TopRight, BottomLeft, BottomRight;
+  };
+  const TCase cases[] = {
+      {1, 32, 16, red, green, blue, white},  {2, 32, 16, green, red, white, blue},
+      {3, 32, 16, white, blue, green, red},  {4, 32, 16, blue, white, red, green},
+      {5, 16, 32, red, blue, green, white},  {6, 16, 32, blue, red, white, green},
+      {7, 16, 32, white, green, blue, red},  {8, 16, 32, green, white, red, blue},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("orientation " + std::to_string(c.Orientation));
+    const auto picture = FromMemory(WithExif(jpeg, ExifBlock({ShortEntry(0x0112, c.Orientation)})),
+                                    "turned" + std::to_string(c.Orientation) + ".jpg");
+    ASSERT_EQ(picture->Width(), c.Width);
+    ASSERT_EQ(picture->Height(), c.Height);
+    const TBitmapGraphic& bitmap = AsBitmap(picture);
+    // Corners sampled three pixels in, clear of the colours' borders; JPEG is lossy.
+    EXPECT_TRUE(Near(bitmap.Pixel(3, 3), c.TopLeft, 24)) << std::hex << bitmap.Pixel(3, 3);
+    EXPECT_TRUE(Near(bitmap.Pixel(c.Width - 4, 3), c.TopRight, 24));
+    EXPECT_TRUE(Near(bitmap.Pixel(3, c.Height - 4), c.BottomLeft, 24));
+    EXPECT_TRUE(Near(bitmap.Pixel(c.Width - 4, c.Height - 4), c.BottomRight, 24));
+  }
+}
+
+TEST(PictureMetadata, ResolutionComesFromPngPhysJfifDensityOrExifAndIsOtherwiseUntold) {
+  const std::string png = ReadBytes(DataFile("picture.png"));
+  EXPECT_EQ(FromMemory(png, "plain.png")->ResolutionX(), 0.0);
+  const auto phys = FromMemory(WithPhys(png, 11811, 5906), "phys.png"); // 300 x 150 dpi
+  EXPECT_NEAR(phys->ResolutionX(), 300.0, 0.01);
+  EXPECT_NEAR(phys->ResolutionY(), 150.0, 0.05); // 5906 per metre is 150.01 per inch
+  EXPECT_EQ(phys->Width(), 6); // the pixels stay as they are
+
+  const std::string jpeg = ReadBytes(DataFile("picture-quadrants.jpg"));
+  EXPECT_EQ(FromMemory(jpeg, "plain.jpg")->ResolutionY(), 0.0);
+  // 200 dpi across, 100 down, turned a quarter: the upright picture's axes swap.
+  const std::string rationals = U32(200) + U32(1) + U32(100) + U32(1);
+  const std::string tiff = ExifBlock({ShortEntry(0x0112, 6), U16(0x011A) + U16(5) + U32(1) + U32(62),
+                                      U16(0x011B) + U16(5) + U32(1) + U32(70), ShortEntry(0x0128, 2)},
+                                     rationals);
+  const auto exif = FromMemory(WithExif(jpeg, tiff), "exif.jpg");
+  EXPECT_DOUBLE_EQ(exif->ResolutionX(), 100.0);
+  EXPECT_DOUBLE_EQ(exif->ResolutionY(), 200.0);
+
+  // JFIF: units 2 (dots per centimetre), 100 x 100.
+  const std::string jfif("JFIF\0\x01\x02\x02\x00\x64\x00\x64\x00\x00", 14);
+  std::string withJfif = jpeg.substr(0, 2) + "\xFF\xE0" + std::string(1, '\0') + static_cast<char>(jfif.size() + 2) +
+                         jfif + jpeg.substr(2);
+  EXPECT_DOUBLE_EQ(FromMemory(withJfif, "jfif.jpg")->ResolutionX(), 254.0);
+}
+
+TEST(PictureMetadata, ExifDataThatLiesIsRefusedNamingTheFile) {
+  const std::string jpeg = ReadBytes(DataFile("picture-quadrants.jpg"));
+  const std::string prefix = "Cannot load picture \"lies.jpg\": corrupt EXIF data (";
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, ExifBlock({ShortEntry(0x0112, 9)})), "lies.jpg"), EGraphicError,
+                   prefix + "orientation 9 is not one of 1 to 8)");
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, ExifBlock({}, {}, 4000)), "lies.jpg"), EGraphicError,
+                   prefix + "directory of 4000 entries runs past the end)");
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, "II" + U16(42) + U32(0x7FFFFFF0)), "lies.jpg"), EGraphicError,
+                   prefix + "directory offset 2147483632 outside the 8 bytes)");
+  const std::string farRational = U16(0x011A) + U16(5) + U32(1) + U32(0xFFFFFFFFu);
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, ExifBlock({farRational})), "lies.jpg"), EGraphicError,
+                   prefix + "resolution offset 4294967295 outside the 26 bytes)");
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, "MM\x00\x2A"), "lies.jpg"), EGraphicError,
+                   prefix + "the header is truncated)");
+  EXPECT_THROW_MSG(FromMemory(WithExif(jpeg, "XX" + U16(42) + U32(8)), "lies.jpg"), EGraphicError,
+                   prefix + "unknown byte order)");
+  // A file names itself.
+  const std::string file = WriteFile("lies.jpg", WithExif(jpeg, ExifBlock({ShortEntry(0x0112, 0)})));
+  EXPECT_THROW_MSG(LoadGraphicFromFile(file), EGraphicError,
+                   "Cannot load picture \"" + file + "\": corrupt EXIF data (orientation 0 is not one of 1 to 8)");
+}
+
+// ---------------------------------------------------------------------------
+// What vector targets embed
+
+// The numbers of the distinct image objects `pdfimages -list` shows (soft masks apart).
+std::set<std::string> ImageObjects(const std::string& Pdf) {
+  std::set<std::string> objects;
+  for (const std::string& line : PdfImages(Pdf)) {
+    std::istringstream columns(line);
+    std::string column;
+    for (int i = 0; i < 11 && columns >> column; ++i) {
+      if (i == 10) objects.insert(column);
+    }
+  }
+  return objects;
+}
+
+// Whether every pixel of Rect is within Tolerance of Color in each channel.
+bool AllNear(const TImage& Image, const TRect& Rect, TColor Color, int Tolerance) {
+  for (int32_t y = Rect.Top; y < Rect.Bottom; ++y)
+    for (int32_t x = Rect.Left; x < Rect.Right; ++x)
+      if (!Near(Image.PixelAt(x, y), Color, Tolerance)) return false;
+  return true;
+}
+
+// Puts the printer's picture resolution limit back after a test.
+class TMaxDpiGuard {
+public:
+  ~TMaxDpiGuard() { Printer()->SetMaxPictureDpi(0); }
+};
+
+TEST_F(PictureDrawing, APictureLoadedAgainAndAgainIsEmbeddedOnceInPdfPostScriptAndSvg) {
+  const std::string logo = DataFile("picture.png");
+  for (const char* kind : {"pdf", "ps", "svg"}) {
+    SCOPED_TRACE(kind);
+    const std::string path = OutputFile(std::string("logos.") + kind);
+    printer->SetTarget(std::string(kind) == "pdf" ? ptPdf : std::string(kind) == "ps" ? ptPostScript : ptSvg, path);
+    printer->BeginDoc();
+    // 200 drawings on 25 pages, each from its own load of the file; every other
+    // one lives on while the next is loaded, the rest are released first.
+    std::unique_ptr<TGraphic> previous;
+    for (int i = 0; i < 200; ++i) {
+      if (i > 0 && i % 8 == 0) printer->NewPage();
+      if (i % 2 == 0) previous.reset();
+      std::unique_ptr<TGraphic> picture = LoadGraphicFromFile(logo);
+      canvas->StretchDraw({100 + (i % 8) * 200, 100, 260 + (i % 8) * 200, 200}, picture.get());
+      previous = std::move(picture);
+    }
+    printer->EndDoc();
+    const std::string text = ReadBytes(path);
+    if (std::string(kind) == "pdf") {
+      EXPECT_EQ(ImageObjects(path).size(), 1u) << RunCommand("pdfimages -list '" + path + "' | head");
+      EXPECT_NE(RunCommand("pdfinfo '" + path + "'").find("Pages:           25\n"), std::string::npos);
+    } else if (std::string(kind) == "ps") {
+      size_t forms = 0;
+      for (size_t at = text.find("/Form defineresource"); at != std::string::npos;
+           at = text.find("/Form defineresource", at + 1))
+        ++forms;
+      EXPECT_EQ(forms, 1u);
+      EXPECT_NE(text.find("execform"), std::string::npos);
+    } else {
+      // The SVG file holds its last page; its eight drawings share one image.
+      size_t images = 0;
+      for (size_t at = text.find("<image"); at != std::string::npos; at = text.find("<image", at + 1)) ++images;
+      EXPECT_EQ(images, 1u);
+    }
+  }
+}
+
+TEST_F(PictureDrawing, AJpegIsEmbeddedInPdfAsItsOwnBytesAndTurnedByTheDrawing) {
+  const std::string bytes =
+      WithExif(ReadBytes(DataFile("picture-quadrants.jpg")), ExifBlock({ShortEntry(0x0112, 6)}));
+  const std::string file = WriteFile("turned.jpg", bytes);
+  const auto photo = LoadGraphicFromFile(file);
+  const std::string pdf = UsePdf("jpeg");
+  printer->BeginDoc();
+  canvas->StretchDraw({600, 600, 1200, 1800}, photo.get()); // upright: 16 x 32
+  printer->EndDoc();
+  const std::set<std::string> objects = ImageObjects(pdf);
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(RunCommand("qpdf --show-object=" + *objects.begin() + " --raw-stream-data '" + pdf + "'"), bytes);
+
+  // Read back as pixels, the photo stands upright: blue top-left, red top-right,
+  // green bottom-right. At 72 dpi the picture spans (72, 72) to (144, 216); JPEG
+  // and the reader's smoothing blur the colours' borders, so samples keep clear.
+  const std::string png = OutputFile("jpeg.png");
+  RunCommand("pdftoppm -r 72 -png -singlefile '" + pdf + "' '" + png.substr(0, png.size() - 4) + "'");
+  const TImage page = TImage::Load(png);
+  EXPECT_TRUE(AllNear(page, {78, 78, 100, 130}, Blue, 40));
+  EXPECT_TRUE(AllNear(page, {116, 78, 138, 130}, Red, 40));
+  EXPECT_TRUE(AllNear(page, {116, 160, 138, 210}, Green, 40));
+}
+
+TEST_F(PictureDrawing, PngTransparencyBecomesASoftMaskInPdf) {
+  const auto png = LoadGraphicFromFile(DataFile("picture.png"));
+  const std::string pdf = UsePdf("smask");
+  printer->BeginDoc();
+  canvas->StretchDraw({100, 100, 700, 500}, png.get());
+  printer->EndDoc();
+  const std::string list = RunCommand("pdfimages -list '" + pdf + "'");
+  EXPECT_NE(list.find("smask"), std::string::npos) << list;
+}
+
+TEST_F(PictureDrawing, MaxDpiReducesFinePicturesOnVectorTargetsAndKeepsJpegsAsJpeg) {
+  const TMaxDpiGuard guard;
+  EXPECT_THROW_MSG(printer->SetMaxPictureDpi(-1), EPrinterError,
+                   "Invalid largest picture resolution -1 dpi (0 for no limit, or 1 to 9600)");
+  printer->SetMaxPictureDpi(8);
+  const auto photo = LoadGraphicFromFile(DataFile("picture-quadrants.jpg"));
+  const auto png = LoadGraphicFromFile(DataFile("picture.png"));
+  const std::string pdf = UsePdf("reduced");
+  printer->BeginDoc();
+  // 32 x 16 pixels in 2 x 1 inches at 600 dpi: 16 per inch, reduced to 8.
+  canvas->StretchDraw({0, 0, 1200, 600}, photo.get());
+  // 6 x 4 in one inch by half an inch: 6 and 8 per inch, already within the limit.
+  canvas->StretchDraw({0, 1000, 600, 1300}, png.get());
+  printer->EndDoc();
+  const std::vector<std::string> images = PdfImages(pdf);
+  ASSERT_EQ(images.size(), 2u) << RunCommand("pdfimages -list '" + pdf + "'");
+  std::istringstream first(images[0]), second(images[1]);
+  std::string page, number, type, width, height, color, comp, bpc, encoding;
+  first >> page >> number >> type >> width >> height >> color >> comp >> bpc >> encoding;
+  EXPECT_EQ(width + "x" + height, "16x8");
+  EXPECT_EQ(encoding, "jpeg");
+  second >> page >> number >> type >> width >> height;
+  EXPECT_EQ(width + "x" + height, "6x4");
+
+  // A pixel target keeps every pixel: the limit is for what a file embeds.
+  const std::string path = UsePng("reduced", 72, 20, 20);
+  printer->BeginDoc();
+  canvas->StretchDraw({0, 0, 32, 16}, photo.get());
+  const TImage page72 = EndAndLoad(path);
+  EXPECT_TRUE(AllNear(page72, {2, 2, 14, 6}, Red, 40));
+  EXPECT_TRUE(AllNear(page72, {18, 10, 30, 14}, clWhite, 40));
 }
 
 } // namespace
