@@ -44,7 +44,7 @@ void TCell::Print() {
       ShowTextVertically(canvas, text_, r, Alignment, Layout, ShrinkToFit);
     break;
   case ctGraphic:
-    ShowGraphic(canvas, GetGraphic(), r, Stretch, Alignment, Layout);
+    ShowGraphic(canvas, GetGraphic(), r, Stretch, Alignment, Layout, Fit);
     break;
   case ctRichEdit:
     ShowRichEdit(canvas, GetRichEdit(), r);

@@ -78,6 +78,7 @@ public:
   std::array<TPenData, 4> Pens = {DefaultPenData, DefaultPenData, DefaultPenData, DefaultPenData};
   bool ShrinkToFit = false;
   bool Stretch = true;                   // pictures always fill the rectangle
+  TGraphicFit Fit = gfAuto;              // contain or cover keep the picture's proportions; gfAuto: as Stretch says
   bool Visible = true;
   bool WordWrap = true;
 

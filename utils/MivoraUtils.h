@@ -174,9 +174,18 @@ void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alig
 // Draws Text as one line reading upward, turned 90 degrees.
 void ShowTextVertically(TCanvas* Canvas, const std::string& Text, TRect Rect,
                         uint8_t Alignment, uint8_t Layout, bool ShrinkToFit);
-// Draws Graphic at natural size placed in Rect, or stretched to Rect.
+// How a picture fits its rectangle.
+enum TGraphicFit : uint8_t {
+  gfAuto,    // as Stretch says: stretched to the rectangle, or at natural size
+             // (stretched only when larger than the rectangle)
+  gfContain, // as large as fits, proportions kept, placed by alignment and layout
+  gfCover,   // fills the rectangle, proportions kept, cut off at its edges
+};
+// Draws Graphic at natural size placed in Rect, or stretched to Rect, or fitted
+// as Fit says. Natural size is one device pixel per picture pixel, unless the
+// picture tells its own resolution.
 void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch,
-                 uint8_t Alignment, uint8_t Layout);
+                 uint8_t Alignment, uint8_t Layout, TGraphicFit Fit = gfAuto);
 // Has RichEdit draw as many whole lines of its text as fit into Rect.
 void ShowRichEdit(TCanvas* Canvas, TRichEdit* RichEdit, TRect Rect);
 

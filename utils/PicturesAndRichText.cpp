@@ -4,6 +4,7 @@
 
 #include "Canvas.h"
 #include "Gdi.h"
+#include "Numbers.h"
 #include "Picture.h"
 #include "RichEdit.h"
 
@@ -41,28 +42,101 @@ private:
   int mode_;
 };
 
+// A picture's natural size in device pixels: one per picture pixel, or its own
+// inches at the device's resolution when the picture tells its resolution.
+struct TNaturalSize {
+  double Width;
+  double Height;
+  bool OnePixelPerPixel;
+};
+
+TNaturalSize NaturalSize(TCanvas* Canvas, const TGraphic& Graphic) {
+  const double width = Graphic.Width(), height = Graphic.Height();
+  const double resolutionX = Graphic.ResolutionX(), resolutionY = Graphic.ResolutionY();
+  if (!(resolutionX > 0.0) || !(resolutionY > 0.0)) return {width, height, true};
+  const HDC dc = Canvas->GetHandle();
+  const int dpiX = GetDeviceCaps(dc, LOGPIXELSX);
+  const int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
+  if (dpiX <= 0 || dpiY <= 0) return {width, height, true};
+  return {width * dpiX / resolutionX, height * dpiY / resolutionY, false};
+}
+
+// A Width x Height rectangle placed in Rect by alignment (0 left, 1 right,
+// 2 centre) and layout (0 top, 1 centre, 2 bottom). Halves truncate toward zero:
+// an odd leftover puts the extra pixel at the right and bottom.
+TRect Placed(const TRect& Rect, int64_t Width, int64_t Height, uint8_t Alignment, uint8_t Layout) {
+  const int64_t spareX = int64_t{Rect.Right} - Rect.Left - Width;
+  const int64_t spareY = int64_t{Rect.Bottom} - Rect.Top - Height;
+  int64_t dx = 0;
+  if (Alignment == 1) dx = spareX;
+  if (Alignment == 2) dx = spareX / 2;
+  int64_t dy = 0;
+  if (Layout == 1) dy = spareY / 2;
+  if (Layout == 2) dy = spareY;
+  const int64_t left = Rect.Left + dx, top = Rect.Top + dy;
+  return TRect{ClampToInt32(left), ClampToInt32(top), ClampToInt32(left + Width), ClampToInt32(top + Height)};
+}
+
+// Removes the clip a picture was cut to when it goes out of scope.
+class TClipRestorer {
+public:
+  explicit TClipRestorer(HDC DC) : dc_(DC) {}
+  ~TClipRestorer() { SelectClipRgn(dc_, nullptr); }
+  TClipRestorer(const TClipRestorer&) = delete;
+  TClipRestorer& operator=(const TClipRestorer&) = delete;
+
+private:
+  HDC dc_;
+};
+
 } // namespace
 
 void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, uint8_t Alignment,
-                 uint8_t Layout) {
+                 uint8_t Layout, TGraphicFit Fit) {
   if (Canvas == nullptr || Graphic == nullptr) return;
   const int64_t width = int64_t{Rect.Right} - Rect.Left;
   const int64_t height = int64_t{Rect.Bottom} - Rect.Top;
-  const int64_t naturalWidth = Graphic->Width();
-  const int64_t naturalHeight = Graphic->Height();
+  const TNaturalSize natural = NaturalSize(Canvas, *Graphic);
+
+  if (Fit == gfContain || Fit == gfCover) {
+    if (width <= 0 || height <= 0 || !(natural.Width > 0.0) || !(natural.Height > 0.0)) return;
+    const double scaleX = static_cast<double>(width) / natural.Width;
+    const double scaleY = static_cast<double>(height) / natural.Height;
+    const double scale = Fit == gfContain ? std::min(scaleX, scaleY) : std::max(scaleX, scaleY);
+    int64_t w = std::llround(std::min(natural.Width * scale, 1e12));
+    int64_t h = std::llround(std::min(natural.Height * scale, 1e12));
+    // Rounding may miss the rectangle's side by a pixel: the side that fits stays exact.
+    if (Fit == gfContain) {
+      w = std::clamp<int64_t>(w, 1, width);
+      h = std::clamp<int64_t>(h, 1, height);
+    } else {
+      w = std::max(w, width);
+      h = std::max(h, height);
+    }
+    const TRect target = Placed(Rect, w, h, Alignment, Layout);
+    if (w <= width && h <= height) {
+      Canvas->StretchDraw(target, Graphic);
+      return;
+    }
+    // Covering: what lies outside the rectangle is cut off.
+    const HDC dc = Canvas->GetHandle();
+    IntersectClipRect(dc, Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
+    const TClipRestorer restorer(dc);
+    Canvas->StretchDraw(target, Graphic);
+    return;
+  }
+
+  const int64_t naturalWidth = std::max<int64_t>(1, std::llround(std::min(natural.Width, 1e12)));
+  const int64_t naturalHeight = std::max<int64_t>(1, std::llround(std::min(natural.Height, 1e12)));
   if (Stretch || naturalWidth > width || naturalHeight > height) {
     Canvas->StretchDraw(Rect, Graphic);
     return;
   }
-  // Halves truncate: an odd leftover puts the extra pixel at the right and bottom.
-  int64_t dx = 0;
-  if (Alignment == 1) dx = width - naturalWidth;
-  if (Alignment == 2) dx = (width - naturalWidth) / 2;
-  int64_t dy = 0;
-  if (Layout == 1) dy = (height - naturalHeight) / 2;
-  if (Layout == 2) dy = height - naturalHeight;
-  OffsetRect(&Rect, Clamp32(dx), Clamp32(dy));
-  Canvas->Draw(Rect.Left, Rect.Top, Graphic);
+  const TRect target = Placed(Rect, naturalWidth, naturalHeight, Alignment, Layout);
+  if (natural.OnePixelPerPixel)
+    Canvas->Draw(target.Left, target.Top, Graphic);
+  else
+    Canvas->StretchDraw(target, Graphic);
 }
 
 void ShowRichEdit(TCanvas* Canvas, TRichEdit* RichEdit, TRect Rect) {

@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mivora::test {
@@ -31,6 +32,13 @@ protected:
     const std::string path = UsePng("graphic", 72, 20, 20);
     printer->BeginDoc();
     ShowGraphic(canvas, Picture, Rect, Stretch, Alignment, Layout);
+    return EndAndLoad(path).BoundsOf(Red);
+  }
+  // The same with a fit mode.
+  TRect RedBoundsFitted(TGraphic* Picture, TRect Rect, TGraphicFit Fit, uint8_t Alignment, uint8_t Layout) {
+    const std::string path = UsePng("fitted", 72, 20, 20);
+    printer->BeginDoc();
+    ShowGraphic(canvas, Picture, Rect, true, Alignment, Layout, Fit);
     return EndAndLoad(path).BoundsOf(Red);
   }
 };
@@ -64,6 +72,72 @@ TEST_F(ShowGraphicTest, APictureOnePixelTooWideIsStretchedToTheWholeRectangle) {
   EXPECT_EQ(RedBounds(&tall, {10, 10, 21, 19}, false, 0, 0), (TRect{10, 10, 21, 19}));
   TBitmapGraphic small = RedPicture(2, 2);
   EXPECT_EQ(RedBounds(&small, {10, 10, 21, 19}, true, 0, 0), (TRect{10, 10, 21, 19}));
+}
+
+// Three stripes across, each Stripe pixels wide and Height high: red, green, blue.
+TBitmapGraphic Stripes(int32_t Stripe, int32_t Height) {
+  std::vector<uint32_t> pixels;
+  for (int32_t y = 0; y < Height; ++y)
+    for (int32_t x = 0; x < 3 * Stripe; ++x)
+      pixels.push_back(x < Stripe ? 0xFFFF0000u : x < 2 * Stripe ? 0xFF00FF00u : 0xFF0000FFu);
+  return TBitmapGraphic(3 * Stripe, Height, pixels);
+}
+
+constexpr TColor Green = 0x00FF00;
+constexpr TColor Blue = 0xFF0000;
+
+TEST_F(ShowGraphicTest, ContainKeepsProportionsAndPlacesThePictureByAlignmentAndLayout) {
+  TBitmapGraphic wide = RedPicture(8, 4);
+  // 20 x 20: as large as fits is 20 x 10; centred down, at the top, at the bottom.
+  EXPECT_EQ(RedBoundsFitted(&wide, {10, 10, 30, 30}, gfContain, 2, 1), (TRect{10, 15, 30, 25}));
+  EXPECT_EQ(RedBoundsFitted(&wide, {10, 10, 30, 30}, gfContain, 2, 0), (TRect{10, 10, 30, 20}));
+  EXPECT_EQ(RedBoundsFitted(&wide, {10, 10, 30, 30}, gfContain, 2, 2), (TRect{10, 20, 30, 30}));
+  // A tall picture in a wide cell: 7 x 14 of 21 x 14 (7 left over: 3 and 4), or right.
+  TBitmapGraphic tall = RedPicture(2, 4);
+  EXPECT_EQ(RedBoundsFitted(&tall, {5, 5, 26, 19}, gfContain, 2, 1), (TRect{12, 5, 19, 19}));
+  EXPECT_EQ(RedBoundsFitted(&tall, {5, 5, 26, 19}, gfContain, 1, 1), (TRect{19, 5, 26, 19}));
+  // A small picture grows: contain ignores Stretch and natural size.
+  TBitmapGraphic dot = RedPicture(1, 1);
+  EXPECT_EQ(RedBoundsFitted(&dot, {0, 0, 12, 30}, gfContain, 0, 0), (TRect{0, 0, 12, 12}));
+}
+
+TEST_F(ShowGraphicTest, CoverFillsTheCellKeepingProportionsAndCutsOffTheRest) {
+  // Stripes 4 wide, 12 x 4 in all, into 20 x 20: scaled 5 times to 60 x 20, so a
+  // cell shows one stripe: the middle one centred, the first one aligned left.
+  TBitmapGraphic stripes = Stripes(4, 4);
+  for (const auto& [alignment, colour] : {std::pair<uint8_t, TColor>{2, Green}, {0, Red}, {1, Blue}}) {
+    SCOPED_TRACE(static_cast<int>(alignment));
+    const std::string path = UsePng("cover" + std::to_string(alignment), 72, 20, 20);
+    printer->BeginDoc();
+    ShowGraphic(canvas, &stripes, {10, 10, 30, 30}, true, alignment, 1, gfCover);
+    const TImage page = EndAndLoad(path);
+    // The stripe's borders fall on the cell's sides, where smoothing the scaled
+    // picture blends in its neighbour: three pixels each side are left out.
+    EXPECT_TRUE(page.AllOf({13, 10, 27, 30}, colour));
+    // Nothing spills out of the cell, and the clip is gone afterwards.
+    EXPECT_EQ(page.CountOf(clWhite), int64_t{page.Width()} * page.Height() - 400);
+  }
+  UseRecording();
+  printer->BeginDoc();
+  ShowGraphic(canvas, &stripes, {10, 10, 30, 30}, true, 2, 1, gfCover);
+  std::vector<std::string> ops;
+  for (const TDrawOp& op : printer->RecordedOps()) ops.push_back(op.ToString());
+  const std::vector<std::string> expected{"BeginDoc()", "IntersectClipRect(10, 10, 30, 30)", "StretchDraw(-10, 10, 50, 30)",
+                                          "SelectClipRgn(0)"};
+  EXPECT_EQ(ops, expected);
+}
+
+TEST_F(ShowGraphicTest, NaturalSizeFollowsThePicturesOwnResolution) {
+  // 6 x 4 pixels at 300 dpi on a 600 dpi page: 12 x 8 device pixels.
+  const auto picture = LoadGraphicFromFile(std::string(MIVORA_TEST_DATA_DIR) + "/picture-300dpi.png");
+  UseRecording();
+  printer->BeginDoc();
+  ShowGraphic(canvas, picture.get(), {100, 100, 200, 200}, false, 0, 0);
+  ShowGraphic(canvas, picture.get(), {100, 100, 110, 200}, false, 0, 0); // too wide: stretched
+  std::vector<std::string> ops;
+  for (const TDrawOp& op : printer->RecordedOps()) ops.push_back(op.ToString());
+  const std::vector<std::string> expected{"BeginDoc()", "StretchDraw(100, 100, 112, 108)", "StretchDraw(100, 100, 110, 200)"};
+  EXPECT_EQ(ops, expected);
 }
 
 TEST_F(ShowGraphicTest, NoPictureDrawsNothing) {
