@@ -320,3 +320,6 @@ private:
 void Register();
 
 } // namespace mivora
+
+// CheckSheet: what would spoil the page, found before printing.
+#include "Preflight.h"

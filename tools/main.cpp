@@ -6,6 +6,7 @@
 #include "Cups.h"
 #include "InputError.h"
 #include "Mivora.h"
+#include "MivoraVersion.h"
 #include "PrintJob.h"
 #include "Printer.h"
 
@@ -103,7 +104,7 @@ int Main(int argc, char** argv) {
   CLI::App app{"mivora: prints layout files (JSON) to PDF, PNG, SVG, PostScript or a CUPS printer queue."};
   app.footer(ExitCodes);
   app.require_subcommand(1);
-  app.set_version_flag("--version", "mivora 0.1.0");
+  app.set_version_flag("--version", std::string("mivora ") + MIVORA_VERSION);
 
   TPrintRequest request;
   std::string layout, output, queue, data, title, separator = ",";

@@ -1,0 +1,284 @@
+#include "Preflight.h"
+
+#include "Canvas.h"
+#include "FontCatalog.h"
+#include "Gdi.h"
+#include "Numbers.h"
+#include "Picture.h"
+#include "Printer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+namespace mivora {
+
+namespace {
+
+// The size a picture's pixels have when nothing says otherwise: 96 per inch.
+constexpr double kNaturalPixelsPerInch = 96.0;
+// How much of a text a message quotes.
+constexpr size_t kQuotedChars = 30;
+
+struct TDevice {
+  int32_t DpiX = 600;
+  int32_t DpiY = 600;
+  int32_t Width = 0;  // printable area in pixels
+  int32_t Height = 0;
+};
+
+std::string MmText(int64_t Pixels, int32_t Dpi) {
+  return FormatNumber(static_cast<double>(Pixels) * 25.4 / Dpi, 3) + " mm";
+}
+
+std::string Quoted(const std::string& Text) {
+  std::string shown = Text.substr(0, kQuotedChars);
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  if (Text.size() > kQuotedChars) shown += "...";
+  return "\"" + shown + "\"";
+}
+
+int64_t WidthOf(const TRect& Rect) { return int64_t{Rect.Right} - Rect.Left; }
+int64_t HeightOf(const TRect& Rect) { return int64_t{Rect.Bottom} - Rect.Top; }
+
+TRect Inset(const TRect& Rect, int64_t Horizontal, int64_t Vertical) {
+  return TRect{ClampToInt32(Rect.Left + Horizontal), ClampToInt32(Rect.Top + Vertical),
+               ClampToInt32(Rect.Right - Horizontal), ClampToInt32(Rect.Bottom - Vertical)};
+}
+
+// The next font height when text shrinks to fit, as drawing takes it: a tenth
+// less, halves to even, from the line height when the height is the default 0;
+// Height itself once a step no longer makes the font smaller.
+int32_t ShrunkHeight(int32_t Height, int32_t LineHeight) {
+  const int64_t from = Height != 0 ? Height : LineHeight;
+  const auto next = static_cast<int64_t>(std::nearbyint(static_cast<double>(from) * 0.9));
+  if (next == 0 || std::llabs(next) >= std::llabs(from)) return Height;
+  return static_cast<int32_t>(next);
+}
+
+class TChecker {
+public:
+  TChecker(const TMivora& Sheet, const TPreflightOptions& Options) : sheet_(Sheet), options_(Options) {
+    TPrinter* printer = Printer();
+    device_.DpiX = printer->ResolutionX();
+    device_.DpiY = printer->ResolutionY();
+    device_.Width = printer->GetPageWidth();
+    device_.Height = printer->GetPageHeight();
+  }
+
+  std::vector<TFinding> Run() {
+    for (int32_t i = 0; i < sheet_.Count(); ++i) {
+      const TCell* cell = sheet_.GetCell(i);
+      if (cell == nullptr || !cell->Visible) continue;
+      Check(*cell);
+    }
+    return std::move(findings_);
+  }
+
+private:
+  void Add(TFindingKind Kind, const TCell& Cell, std::string Message) {
+    findings_.push_back(TFinding{Kind, sheet_.GetCellName(&Cell), std::move(Message)});
+  }
+
+  void Check(const TCell& Cell) {
+    TRect r;
+    int32_t fontHeight = 0;
+    sheet_.TransformCellBounds(&Cell, r.Left, r.Top, r.Right, r.Bottom, fontHeight);
+    CheckPlacement(Cell, r);
+    switch (Cell.CellType()) {
+    case ctText:
+      if (Cell.Text().empty()) break;
+      CheckFont(Cell);
+      if (Cell.Orientation == toHorizontal)
+        CheckHorizontalText(Cell, r, fontHeight);
+      else
+        CheckVerticalText(Cell, r, fontHeight);
+      break;
+    case ctGraphic:
+      CheckPicture(Cell, r);
+      break;
+    case ctRichEdit:
+      break;
+    }
+  }
+
+  void CheckPlacement(const TCell& Cell, const TRect& R) {
+    if (WidthOf(R) <= 0 || HeightOf(R) <= 0) return;
+    const std::string area = "the printable area (" + MmText(device_.Width, device_.DpiX) + " x " +
+                             MmText(device_.Height, device_.DpiY) + ")";
+    if (R.Right <= 0 || R.Bottom <= 0 || R.Left >= device_.Width || R.Top >= device_.Height) {
+      Add(fkOutsidePrintable, Cell, "lies wholly outside " + area + " and does not print");
+      return;
+    }
+    std::vector<std::string> sides;
+    if (R.Left < 0) sides.push_back("left by " + MmText(-int64_t{R.Left}, device_.DpiX));
+    if (R.Top < 0) sides.push_back("top by " + MmText(-int64_t{R.Top}, device_.DpiY));
+    if (R.Right > device_.Width) sides.push_back("right by " + MmText(int64_t{R.Right} - device_.Width, device_.DpiX));
+    if (R.Bottom > device_.Height)
+      sides.push_back("bottom by " + MmText(int64_t{R.Bottom} - device_.Height, device_.DpiY));
+    if (sides.empty()) return;
+    std::string text;
+    for (size_t i = 0; i < sides.size(); ++i) text += (i == 0 ? "" : ", ") + sides[i];
+    Add(fkOutsidePrintable, Cell, "reaches past " + area + " (" + text + "); that part does not print");
+  }
+
+  void CheckFont(const TCell& Cell) {
+    const std::string family = Cell.Font.Name.Str();
+    if (!checkedFamilies_.insert(family).second) return;
+    std::string replacement;
+    if (!FontFamilyReplaced(family, replacement)) return;
+    Add(fkFontReplaced, Cell,
+        "font \"" + family + "\" is not installed; " +
+            (replacement.empty() ? std::string("no font") : "\"" + replacement + "\"") + " is used instead");
+  }
+
+  // As drawing does: the canvas font of the cell, the inner rectangle half a
+  // space in from the sides and a twelfth of a line from top and bottom, the
+  // text measured as the device formats it, shrunk step by step if asked.
+  void CheckHorizontalText(const TCell& Cell, const TRect& R, int32_t FontHeight) {
+    TCanvas* canvas = Printer()->GetCanvas();
+    AssignFont(canvas, Cell.Font, FontHeight);
+    const std::string& text = Cell.Text();
+    const int count = static_cast<int>(std::min(text.size(), static_cast<size_t>(INT_MAX)));
+    const uint32_t flags = DT_EXPANDTABS | DT_NOPREFIX | (Cell.WordWrap ? DT_WORDBREAK : 0) | DT_CALCRECT;
+    const int32_t space = canvas->TextWidth(" ");
+    const int32_t lineHeight = canvas->TextHeight(" ");
+    const TRect inner = Inset(R, space / 2, (lineHeight / 6) / 2);
+
+    TRect measured = inner;
+    DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
+    bool smallest = false;
+    if (Cell.ShrinkToFit) {
+      while (measured.Right > inner.Right || measured.Bottom > inner.Bottom) {
+        TFont* font = canvas->Font();
+        const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+        if (next == font->Height()) {
+          smallest = true;
+          break;
+        }
+        font->SetHeight(next);
+        measured = inner;
+        DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
+      }
+    }
+    const int64_t wider = int64_t{measured.Right} - inner.Right;
+    const int64_t taller = int64_t{measured.Bottom} - inner.Bottom;
+    if (wider <= 0 && taller <= 0) return;
+
+    const std::string prefix = smallest ? "even at the smallest font size, text " : "text ";
+    const int32_t line = std::max(1, canvas->TextHeight(" "));
+    if (taller > 0) {
+      const int64_t lines = HeightOf(measured) / line;
+      const int64_t room = std::max<int64_t>(0, HeightOf(inner) / line);
+      Add(fkTextOverflow, Cell,
+          prefix + Quoted(text) + " does not fit: its " + std::to_string(lines) +
+              (lines == 1 ? " line needs " : " lines need ") + MmText(HeightOf(measured), device_.DpiY) +
+              " of height, the cell has room for " + std::to_string(room) + " (" +
+              MmText(std::max<int64_t>(0, HeightOf(inner)), device_.DpiY) + "); the rest is cut off");
+    }
+    if (wider > 0) {
+      Add(fkTextOverflow, Cell,
+          prefix + Quoted(text) + (Cell.WordWrap ? " holds a word " : " runs ") + MmText(wider, device_.DpiX) +
+              " wider than the cell and is cut off at its side");
+    }
+  }
+
+  // Turned text: one line, its length along the cell's height.
+  void CheckVerticalText(const TCell& Cell, const TRect& R, int32_t FontHeight) {
+    TCanvas* canvas = Printer()->GetCanvas();
+    AssignFont(canvas, Cell.Font, FontHeight);
+    const std::string& text = Cell.Text();
+    const int32_t space = canvas->TextWidth(" ");
+    const int32_t lineHeight = canvas->TextHeight(" ");
+    const TRect inner = Inset(R, (lineHeight / 6) / 2, space / 2);
+    const int count = static_cast<int>(std::min(text.size(), static_cast<size_t>(INT_MAX)));
+    TSize extent;
+    GetTextExtentPoint32A(canvas->GetHandle(), text.data(), count, &extent);
+    bool smallest = false;
+    if (Cell.ShrinkToFit) {
+      while (HeightOf(inner) < extent.cx || WidthOf(inner) < extent.cy) {
+        TFont* font = canvas->Font();
+        const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+        if (next == font->Height()) {
+          smallest = true;
+          break;
+        }
+        font->SetHeight(next);
+        GetTextExtentPoint32A(canvas->GetHandle(), text.data(), count, &extent);
+      }
+    }
+    const int64_t longer = int64_t{extent.cx} - HeightOf(inner);
+    const int64_t thicker = int64_t{extent.cy} - WidthOf(inner);
+    const std::string prefix = smallest ? "even at the smallest font size, turned text " : "turned text ";
+    if (longer > 0) {
+      Add(fkTextOverflow, Cell,
+          prefix + Quoted(text) + " is " + MmText(longer, device_.DpiY) +
+              " longer than the cell is high and is cut off");
+    }
+    if (thicker > 0) {
+      Add(fkTextOverflow, Cell,
+          prefix + Quoted(text) + " is " + MmText(thicker, device_.DpiX) +
+              " taller than the cell is wide and is cut off");
+    }
+  }
+
+  // How many times larger than its own resolution allows a picture prints: the
+  // size it is drawn at follows the cell's Fit and Stretch as drawing does.
+  void CheckPicture(const TCell& Cell, const TRect& R) {
+    // Vector pictures and barcodes keep their sharpness at any size.
+    const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(Cell.GetGraphic());
+    if (bitmap == nullptr || bitmap->Width() <= 0 || bitmap->Height() <= 0) return;
+    const double width = static_cast<double>(WidthOf(R));
+    const double height = static_cast<double>(HeightOf(R));
+    if (!(width > 0) || !(height > 0)) return;
+    const double pixelsX = bitmap->Width(), pixelsY = bitmap->Height();
+    const bool told = bitmap->ResolutionX() > 0 && bitmap->ResolutionY() > 0;
+    const double ownX = told ? bitmap->ResolutionX() : kNaturalPixelsPerInch;
+    const double ownY = told ? bitmap->ResolutionY() : kNaturalPixelsPerInch;
+    // Natural size in printer dots: the picture's own inches, or one dot a pixel.
+    const double naturalX = told ? pixelsX * device_.DpiX / ownX : pixelsX;
+    const double naturalY = told ? pixelsY * device_.DpiY / ownY : pixelsY;
+    double printedX = naturalX, printedY = naturalY;
+    if (Cell.Fit == gfContain || Cell.Fit == gfCover) {
+      const double scaleX = width / naturalX, scaleY = height / naturalY;
+      const double scale = Cell.Fit == gfContain ? std::min(scaleX, scaleY) : std::max(scaleX, scaleY);
+      printedX = naturalX * scale;
+      printedY = naturalY * scale;
+    } else if (Cell.Stretch || naturalX > width || naturalY > height) {
+      printedX = width;
+      printedY = height;
+    }
+    const double ppiX = pixelsX * device_.DpiX / printedX;
+    const double ppiY = pixelsY * device_.DpiY / printedY;
+    const double enlargement = std::max(ownX / ppiX, ownY / ppiY);
+    if (!(enlargement > options_.MaxEnlargement)) return;
+    Add(fkPictureEnlarged, Cell,
+        "picture of " + std::to_string(bitmap->Width()) + " x " + std::to_string(bitmap->Height()) +
+            " pixels at " + FormatNumber(std::min(ownX, ownY), 3) + " per inch is enlarged " +
+            FormatNumber(enlargement, 2) + " times, to " + FormatNumber(std::min(ppiX, ppiY), 3) +
+            " per inch over " + MmText(std::llround(printedX), device_.DpiX) + " x " +
+            MmText(std::llround(printedY), device_.DpiY) + ", and will print coarsely");
+  }
+
+  const TMivora& sheet_;
+  TPreflightOptions options_;
+  TDevice device_;
+  std::set<std::string> checkedFamilies_;
+  std::vector<TFinding> findings_;
+};
+
+} // namespace
+
+std::vector<TFinding> CheckSheet(const TMivora& Sheet, const TPreflightOptions& Options) {
+  return TChecker(Sheet, Options).Run();
+}
+
+std::string DescribeFinding(const TFinding& Finding) {
+  return "cell \"" + Finding.Cell + "\": " + Finding.Message;
+}
+
+} // namespace mivora
