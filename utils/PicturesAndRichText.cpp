@@ -2,6 +2,7 @@
 // stretched, and a rich-edit control formatting its text straight onto the device.
 #include "MivoraUtils.h"
 
+#include "Barcode.h"
 #include "Canvas.h"
 #include "Gdi.h"
 #include "Numbers.h"
@@ -94,6 +95,11 @@ private:
 void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, uint8_t Alignment,
                  uint8_t Layout, TGraphicFit Fit) {
   if (Canvas == nullptr || Graphic == nullptr) return;
+  // A barcode is sized to its cell on whole device pixels, whatever Stretch says.
+  if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(Graphic)) {
+    DrawBarcode(Canvas, *barcode, Rect, Alignment, Layout);
+    return;
+  }
   const int64_t width = int64_t{Rect.Right} - Rect.Left;
   const int64_t height = int64_t{Rect.Bottom} - Rect.Top;
   const TNaturalSize natural = NaturalSize(Canvas, *Graphic);
