@@ -7,6 +7,7 @@
 #include <cairo.h>
 #include <glib.h>
 #include <librsvg/rsvg.h>
+#include <sys/stat.h>
 
 // libjpeg's header needs size_t and FILE declared before it.
 #include <cstdio>
@@ -161,6 +162,50 @@ std::string Digest(std::string_view Data) {
   std::string key = std::string("mivora-picture-") + hex + "-" + std::to_string(Data.size());
   g_free(hex);
   return key;
+}
+
+// A file as it is on disk now: device, inode, size and modification time. Two
+// equal identities are the same bytes, short of a writer that restores the
+// time to the nanosecond.
+struct TFileIdentity {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  int64_t ModifiedSeconds = 0;
+  int64_t ModifiedNanoseconds = 0;
+  friend bool operator==(const TFileIdentity&, const TFileIdentity&) = default;
+};
+
+bool IdentityOf(const std::string& Path, TFileIdentity& Identity) {
+  struct stat info {};
+  if (::stat(Path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  Identity = {info.st_dev, info.st_ino, info.st_size, static_cast<int64_t>(info.st_mtim.tv_sec),
+              static_cast<int64_t>(info.st_mtim.tv_nsec)};
+  return true;
+}
+
+// The digests of recently loaded files by path, so that loading an unchanged
+// file again (a logo on every record of a merge) neither reads nor hashes it.
+struct TFileDigest {
+  TFileIdentity Identity;
+  std::string Key;
+};
+
+std::unordered_map<std::string, TFileDigest>& FileDigests() {
+  static auto* digests = new std::unordered_map<std::string, TFileDigest>();
+  return *digests;
+}
+
+std::string RememberedDigest(const std::string& Path, const TFileIdentity& Identity) {
+  const std::lock_guard<std::mutex> lock(RasterCacheMutex());
+  auto found = FileDigests().find(Path);
+  return found != FileDigests().end() && found->second.Identity == Identity ? found->second.Key : std::string();
+}
+
+void RememberDigest(const std::string& Path, const TFileIdentity& Identity, const std::string& Key) {
+  const std::lock_guard<std::mutex> lock(RasterCacheMutex());
+  if (FileDigests().size() >= 1024) FileDigests().clear(); // a long merge of distinct photos
+  FileDigests()[Path] = {Identity, Key};
 }
 
 std::shared_ptr<TRaster> CachedRaster(const std::string& Key) {
@@ -771,9 +816,24 @@ std::unique_ptr<TGraphic> LoadGraphicFromMemory(const void* Data, size_t Size,
 }
 
 std::unique_ptr<TGraphic> LoadGraphicFromFile(const std::string& Path) {
+  TFileIdentity before;
+  const bool known = IdentityOf(Path, before);
+  if (known) {
+    const std::string key = RememberedDigest(Path, before);
+    if (!key.empty()) {
+      if (std::shared_ptr<TRaster> raster = CachedRaster(key)) return TGraphicFactory::Bitmap(std::move(raster));
+    }
+  }
   const std::string data = ReadPictureFile(Path);
   if (data.empty()) Fail(Path, "the file is empty");
-  return LoadGraphicFromMemory(data.data(), data.size(), Path);
+  std::unique_ptr<TGraphic> graphic = LoadGraphicFromMemory(data.data(), data.size(), Path);
+  // Remembered only when the file did not change while it was read.
+  TFileIdentity after;
+  if (known && IdentityOf(Path, after) && after == before) {
+    if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic.get()))
+      RememberDigest(Path, before, bitmap->Backend().Raster->Key);
+  }
+  return graphic;
 }
 
 // ---------------------------------------------------------------------------

@@ -398,6 +398,18 @@ TEST(PictureMetadata, ExifDataThatLiesIsRefusedNamingTheFile) {
                    "Cannot load picture \"" + file + "\": corrupt EXIF data (orientation 0 is not one of 1 to 8)");
 }
 
+TEST(PictureLoading, AFileChangedSinceItsLastLoadIsReadAgain) {
+  const std::string path = WriteFile("changing", ReadBytes(DataFile("picture.png")));
+  const auto first = LoadGraphicFromFile(path);
+  const auto again = LoadGraphicFromFile(path); // unchanged: the same pixels
+  EXPECT_EQ(again->Width(), 6);
+  // Rewritten with another picture while the first is still held.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << ReadBytes(DataFile("picture-quadrants.jpg"));
+  const auto changed = LoadGraphicFromFile(path);
+  EXPECT_EQ(changed->Width(), 32);
+  EXPECT_EQ(first->Width(), 6);
+}
+
 // ---------------------------------------------------------------------------
 // What vector targets embed
 
