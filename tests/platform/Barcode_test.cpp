@@ -300,5 +300,32 @@ TEST_F(BarcodeTest, BarcodeDrawnAsAPlainPictureScalesWithItsRectangle) {
   EXPECT_EQ(Decode(EndAndLoad(png)), "plain picture");
 }
 
+// Whatever bytes arrive from a data file, every symbology either makes a symbol
+// that draws or refuses with its own message: never a crash or a silent blank.
+TEST_F(BarcodeTest, HostileDataIsEncodedOrRefusedNeverCrashes) {
+  const std::vector<std::string> inputs = {
+      std::string("\0\x01\xFF\xFE", 4), "\xC3\x28 invalid UTF-8", std::string(3000, '9'),
+      std::string(1500, 'A'), "[01]", "[99]" + std::string(200, 'x'), "(01)09501101530003",
+      "\xF0\x9F\x93\xA6 parcel", " ", "123456789012345678901234567890"};
+  TMivora sheet(nullptr);
+  sheet.SetMeasurement(mtPixels);
+  TCell* cell = sheet.AddGraphic("Code", nullptr, 0, 0, 4000, 3000);
+  for (TSymbology symbology = TSymbology::Code128; symbology <= TSymbology::Aztec;
+       symbology = static_cast<TSymbology>(static_cast<int>(symbology) + 1)) {
+    for (const std::string& data : inputs) {
+      SCOPED_TRACE(std::string(SymbologyName(symbology)) + " " + data.substr(0, 20));
+      try {
+        cell->SetGraphic(new TBarcodeGraphic(symbology, data));
+      } catch (const EBarcodeError& error) {
+        EXPECT_NE(std::string(error.what()).find(": "), std::string::npos);
+        continue;
+      }
+      auto* code = static_cast<TBarcodeGraphic*>(cell->GetGraphic());
+      EXPECT_GT(code->Columns(), 0);
+      EXPECT_NO_THROW(sheet.Print("hostile"));
+    }
+  }
+}
+
 } // namespace
 } // namespace mivora
