@@ -69,13 +69,6 @@ struct TBarcodeOptions {
   int32_t Version = 0;
 };
 
-// A barcode could not be made or drawn: the message names the symbology and the
-// value at fault, with the encoder's own reason.
-class EBarcodeError : public EGraphicError {
-public:
-  using EGraphicError::EGraphicError;
-};
-
 // A barcode symbol: its modules, its quiet zones and its human-readable text.
 class TBarcodeGraphic : public TGraphic {
 public:

@@ -1,8 +1,9 @@
 #include "Canvas.h"
 
 #include "DeviceContext_p.h"
+#include "Exceptions.h"
+#include "Numbers.h"
 #include "Picture_p.h"
-#include "Printer.h"
 
 #include <algorithm>
 #include <array>
@@ -370,6 +371,19 @@ void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
   if (width <= 0 || height <= 0) return;
   PaintGraphic(dc_->Cairo, *Graphic, Rect.Left, Rect.Top, static_cast<double>(width),
                static_cast<double>(height), {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
+}
+
+// Text is measured by the device's own operation, in the canvas's font.
+int32_t TCanvas::TextWidth(const std::string& Text) {
+  TSize size;
+  GetTextExtentPoint32A(GetHandle(), Text.data(), ClampToInt32(static_cast<int64_t>(Text.size())), &size);
+  return size.cx;
+}
+
+int32_t TCanvas::TextHeight(const std::string& Text) {
+  TSize size;
+  GetTextExtentPoint32A(GetHandle(), Text.data(), ClampToInt32(static_cast<int64_t>(Text.size())), &size);
+  return size.cy;
 }
 
 } // namespace mivora

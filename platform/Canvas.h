@@ -14,24 +14,6 @@ namespace mivora {
 class TFontObject;
 class TGraphic;
 
-// Pen styles of TPen::Style(); any other value draws as solid.
-constexpr uint8_t PEN_SOLID = 0;
-constexpr uint8_t PEN_DASH = 1;
-constexpr uint8_t PEN_DOT = 2;
-constexpr uint8_t PEN_DASHDOT = 3;
-constexpr uint8_t PEN_DASHDOTDOT = 4;
-constexpr uint8_t PEN_CLEAR = 5;  // draws nothing
-
-// Brush styles of TBrush::Style(); any other value fills as solid.
-constexpr uint8_t BRUSH_SOLID = 0;
-constexpr uint8_t BRUSH_CLEAR = 1;  // fills nothing
-
-// Font style bits of TFont::Style().
-constexpr uint8_t FONT_BOLD = 0x01;
-constexpr uint8_t FONT_ITALIC = 0x02;
-constexpr uint8_t FONT_UNDERLINE = 0x04;
-constexpr uint8_t FONT_STRIKEOUT = 0x08;
-
 // The pen that draws lines and rectangle frames. Widths are device pixels; a
 // width below 1 draws as 1.
 class TPen {
@@ -108,8 +90,8 @@ private:
   int32_t height_ = 0;
   uint8_t pitch_ = DEFAULT_PITCH;
   uint8_t style_ = 0;
-  uint8_t charset_ = 1;
-  std::string name_ = "Arial";
+  uint8_t charset_ = DEFAULT_CHARSET;
+  std::string name_ = DefaultFontFace;
   TColor color_ = clBlack;
   bool changed_ = true;
   std::unique_ptr<TFontObject> handle_;

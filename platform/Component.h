@@ -1,8 +1,9 @@
-// The component base of the host framework: objects, owned components and the
-// exception base every error of the library derives from.
+// The component base of the host framework: objects and owned components. The
+// errors of the library live in Exceptions.h, which this header brings along.
 #pragma once
 
-#include <exception>
+#include "Exceptions.h"
+
 #include <string>
 #include <vector>
 
@@ -15,18 +16,6 @@ public:
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
   virtual ~TObject();
-};
-
-// Base of every error raised by the library; what() is the message.
-class Exception : public std::exception {
-public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
-  // The message as given.
-  const std::string& Message() const noexcept { return message_; }
-
-private:
-  std::string message_;
 };
 
 // A component lives as long as its owner: destroying a component destroys every

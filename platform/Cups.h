@@ -5,7 +5,8 @@
 // a local socket path), else the client configuration, else the local default.
 #pragma once
 
-#include "Printer.h"
+#include "Exceptions.h"
+#include "Types.h"
 
 #include <chrono>
 #include <cstdint>
@@ -13,13 +14,6 @@
 #include <vector>
 
 namespace mivora {
-
-// A queue that does not exist, a server that does not answer, a job that is
-// refused, stopped, cancelled or aborted. The message names the queue.
-class ECupsError : public EPrinterError {
-public:
-  using EPrinterError::EPrinterError;
-};
 
 // One printer queue as the server describes it.
 struct TCupsQueue {

@@ -3,12 +3,11 @@
 #include "DeviceContext_p.h"
 
 #include "Controls.h"
-#include "PrinterTarget_p.h"
+#include "Numbers.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <unordered_set>
 
 namespace mivora {
@@ -24,11 +23,6 @@ std::unordered_set<const TGdiObject*>& CreatedObjects() {
 std::unordered_set<const TDeviceContext*>& DeviceContexts() {
   static std::unordered_set<const TDeviceContext*> contexts;
   return contexts;
-}
-
-int32_t Saturated(int64_t Value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
 }
 
 } // namespace
@@ -159,19 +153,19 @@ bool DeleteObject(HGDIOBJ Object) {
 
 bool OffsetRect(TRect* Rect, int DX, int DY) {
   if (Rect == nullptr) return false;
-  Rect->Left = Saturated(int64_t{Rect->Left} + DX);
-  Rect->Right = Saturated(int64_t{Rect->Right} + DX);
-  Rect->Top = Saturated(int64_t{Rect->Top} + DY);
-  Rect->Bottom = Saturated(int64_t{Rect->Bottom} + DY);
+  Rect->Left = ClampToInt32(int64_t{Rect->Left} + DX);
+  Rect->Right = ClampToInt32(int64_t{Rect->Right} + DX);
+  Rect->Top = ClampToInt32(int64_t{Rect->Top} + DY);
+  Rect->Bottom = ClampToInt32(int64_t{Rect->Bottom} + DY);
   return true;
 }
 
 bool InflateRect(TRect* Rect, int DX, int DY) {
   if (Rect == nullptr) return false;
-  Rect->Left = Saturated(int64_t{Rect->Left} - DX);
-  Rect->Right = Saturated(int64_t{Rect->Right} + DX);
-  Rect->Top = Saturated(int64_t{Rect->Top} - DY);
-  Rect->Bottom = Saturated(int64_t{Rect->Bottom} + DY);
+  Rect->Left = ClampToInt32(int64_t{Rect->Left} - DX);
+  Rect->Right = ClampToInt32(int64_t{Rect->Right} + DX);
+  Rect->Top = ClampToInt32(int64_t{Rect->Top} - DY);
+  Rect->Bottom = ClampToInt32(int64_t{Rect->Bottom} + DY);
   return true;
 }
 

@@ -59,4 +59,11 @@ public:
   }
 };
 
+// Device contexts whose selected objects DeleteObject must not destroy.
+void RegisterDeviceContext(TDeviceContext* DC);
+void UnregisterDeviceContext(TDeviceContext* DC);
+
+// Clips DC to its printable area, or removes every clip when it has none.
+void ResetDeviceClip(TDeviceContext& DC);
+
 } // namespace mivora

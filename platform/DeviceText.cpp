@@ -1,15 +1,13 @@
 // The device's text operations: formatted text in a rectangle, the extent of one
-// line, and one line at a point in the selected font's direction; plus the
-// canvas's text measuring, which rests on them.
+// line, and one line at a point in the selected font's direction.
 #include "Gdi.h"
 
-#include "Canvas.h"
 #include "DeviceContext_p.h"
-#include "Printer.h"
+#include "Exceptions.h"
+#include "Numbers.h"
 #include "TextLayout_p.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -26,16 +24,10 @@ std::string_view TextOf(const char* Text, int64_t Count) {
   return std::string_view(Text, static_cast<size_t>(Count));
 }
 
-int CountOf(const std::string& Text) {
-  return static_cast<int>(std::min(Text.size(), static_cast<size_t>(INT_MAX)));
-}
-
 // Drawing needs an open print job; measuring does not.
 void CheckCanDraw(const TDeviceContext& DC, const char* Operation) {
   if (DC.Idle) throw EPrinterError(std::string("Cannot draw ") + Operation + ": no print job is open");
 }
-
-int ClampInt(int64_t Value) { return static_cast<int>(std::clamp<int64_t>(Value, INT_MIN, INT_MAX)); }
 
 } // namespace
 
@@ -59,15 +51,15 @@ int DrawTextA(HDC DC, const char* Text, int Count, TRect* Rect, uint32_t Format)
   if ((Format & DT_CALCRECT) != 0) {
     int64_t widest = 0;
     for (const TTextLine& line : lines) widest = std::max<int64_t>(widest, WholePixels(line.Width));
-    Rect->Right = ClampCoordinate(Rect->Left + widest);
-    Rect->Bottom = ClampCoordinate(Rect->Top + height);
-    return ClampInt(height);
+    Rect->Right = ClampToInt32(Rect->Left + widest);
+    Rect->Bottom = ClampToInt32(Rect->Top + height);
+    return ClampToInt32(height);
   }
 
   CheckCanDraw(*DC, "DrawText");
   DC->Record("DrawText", {Rect->Left, Rect->Top, Rect->Right, Rect->Bottom, Format},
              std::string(text));
-  if (DC->Cairo == nullptr || lines.empty()) return ClampInt(height);
+  if (DC->Cairo == nullptr || lines.empty()) return ClampToInt32(height);
   cairo_t* cairo = DC->Cairo;
   cairo_save(cairo);
   SetSourceColor(cairo, DC->TextColor);
@@ -85,7 +77,7 @@ int DrawTextA(HDC DC, const char* Text, int Count, TRect* Rect, uint32_t Format)
     font.ShowLine(cairo, line.Text, options.ExpandTabs, x, y);
   }
   cairo_restore(cairo);
-  return ClampInt(height);
+  return ClampToInt32(height);
 }
 
 // One line: line breaks and tabs count as spaces here.
@@ -143,18 +135,6 @@ bool ExtTextOutA(HDC DC, int X, int Y, uint32_t Options, const TRect* Rect, cons
   }
   cairo_restore(cairo);
   return true;
-}
-
-int32_t TCanvas::TextWidth(const std::string& Text) {
-  TSize size;
-  GetTextExtentPoint32A(GetHandle(), Text.data(), CountOf(Text), &size);
-  return size.cx;
-}
-
-int32_t TCanvas::TextHeight(const std::string& Text) {
-  TSize size;
-  GetTextExtentPoint32A(GetHandle(), Text.data(), CountOf(Text), &size);
-  return size.cy;
 }
 
 } // namespace mivora

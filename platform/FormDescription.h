@@ -20,12 +20,6 @@
 
 namespace mivora {
 
-// A description that cannot be read or loaded; the message names the line.
-class EFormError : public Exception {
-public:
-  using Exception::Exception;
-};
-
 // One "Name = Value" line of an object.
 struct TFormProperty {
   std::string Name;

@@ -70,7 +70,7 @@ struct LOGFONTA {
   uint8_t lfItalic = 0;
   uint8_t lfUnderline = 0;
   uint8_t lfStrikeOut = 0;
-  uint8_t lfCharSet = 1;
+  uint8_t lfCharSet = DEFAULT_CHARSET;
   uint8_t lfOutPrecision = 0;
   uint8_t lfClipPrecision = 0;
   uint8_t lfQuality = 0;

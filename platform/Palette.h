@@ -15,12 +15,6 @@
 
 namespace mivora {
 
-// A failure of the palette: an unknown class, a class registered twice, a bad value.
-class EPaletteError : public Exception {
-public:
-  using Exception::Exception;
-};
-
 // A published property: read and written as text.
 struct TPublishedProperty {
   std::string Name;

@@ -13,14 +13,6 @@
 
 namespace mivora {
 
-// A picture could not be loaded: missing, unreadable, truncated or foreign data,
-// or dimensions out of range. The message names the file (or the name given for
-// data in memory).
-class EGraphicError : public Exception {
-public:
-  using Exception::Exception;
-};
-
 // Base of every picture kind. A cell that shows a picture owns it.
 class TGraphic : public TObject {
 public:

@@ -4,13 +4,12 @@
 #include "DeviceContext_p.h"
 #include "CupsTarget_p.h"
 #include "Cups.h"
+#include "Numbers.h"
 #include "PrinterTarget_p.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <locale>
-#include <sstream>
 #include <utility>
 
 namespace mivora {
@@ -19,13 +18,6 @@ namespace {
 
 constexpr int32_t MaxDpi = 9600;
 constexpr double MaxPaperMm = 10000;  // ten metres: a banner, not a typo
-
-std::string Mm(double Value) {
-  std::ostringstream text;
-  text.imbue(std::locale::classic());
-  text << Value;
-  return text.str();
-}
 
 int32_t PixelsOf(double Mm, int32_t Dpi) {
   return static_cast<int32_t>(std::nearbyint(Mm * Dpi / 25.4));
@@ -139,17 +131,17 @@ void TPrinter::CheckArea(double PaperW, double PaperH, int32_t DpiX, int32_t Dpi
                          const TPrinterMargins& Margins) const {
   for (double margin : {Margins.Left, Margins.Top, Margins.Right, Margins.Bottom})
     if (!std::isfinite(margin) || margin < 0)
-      throw EPrinterError("Invalid printer margin " + Mm(margin) + " mm");
+      throw EPrinterError("Invalid printer margin " + FormatNumber(margin) + " mm");
   const double width = PaperW - Margins.Left - Margins.Right;
   const double height = PaperH - Margins.Top - Margins.Bottom;
   if (!(width > 0))
-    throw EPrinterError("Printer margins of " + Mm(Margins.Left) + " mm left and " + Mm(Margins.Right) +
-                        " mm right leave no printable width on paper " + Mm(PaperW) + " mm wide");
+    throw EPrinterError("Printer margins of " + FormatNumber(Margins.Left) + " mm left and " + FormatNumber(Margins.Right) +
+                        " mm right leave no printable width on paper " + FormatNumber(PaperW) + " mm wide");
   if (!(height > 0))
-    throw EPrinterError("Printer margins of " + Mm(Margins.Top) + " mm top and " + Mm(Margins.Bottom) +
-                        " mm bottom leave no printable height on paper " + Mm(PaperH) + " mm high");
+    throw EPrinterError("Printer margins of " + FormatNumber(Margins.Top) + " mm top and " + FormatNumber(Margins.Bottom) +
+                        " mm bottom leave no printable height on paper " + FormatNumber(PaperH) + " mm high");
   if (PixelsOf(width, DpiX) < 1 || PixelsOf(height, DpiY) < 1)
-    throw EPrinterError("The printable area of " + Mm(width) + " x " + Mm(height) +
+    throw EPrinterError("The printable area of " + FormatNumber(width) + " x " + FormatNumber(height) +
                         " mm is less than one pixel at " + std::to_string(DpiX) + " x " +
                         std::to_string(DpiY) + " dpi");
 }
@@ -177,8 +169,8 @@ void TPrinter::SetPaper(TPaper Paper) {
 void TPrinter::SetPaperSize(double WidthMm, double HeightMm) {
   CheckIdle("paper");
   if (!(WidthMm > 0 && WidthMm <= MaxPaperMm && HeightMm > 0 && HeightMm <= MaxPaperMm))
-    throw EPrinterError("Invalid paper size " + Mm(WidthMm) + " x " + Mm(HeightMm) + " mm (up to " +
-                        Mm(MaxPaperMm) + " mm each way)");
+    throw EPrinterError("Invalid paper size " + FormatNumber(WidthMm) + " x " + FormatNumber(HeightMm) + " mm (up to " +
+                        FormatNumber(MaxPaperMm) + " mm each way)");
   const bool landscape = orientation_ == poLandscape;
   CheckArea(landscape ? HeightMm : WidthMm, landscape ? WidthMm : HeightMm, dpiX_, dpiY_, margins_);
   paper_ = paCustom;

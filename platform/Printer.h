@@ -5,6 +5,8 @@
 
 #include "Component.h"
 #include "Gdi.h"
+#include "PrinterTarget.h"
+#include "Types.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,36 +18,10 @@ namespace mivora {
 
 class TCanvas;
 
-// An error of the printer: a setting it refuses, a job it cannot begin or
-// end, an output file it cannot write. The message names the value or path.
-class EPrinterError : public Exception {
-public:
-  using Exception::Exception;
-};
-
-// Where the pages of a job go.
-enum TPrinterTarget : uint8_t {
-  ptPdf,        // one PDF file, one PDF page per page
-  ptPng,        // one PNG image per page
-  ptSvg,        // one SVG file per page
-  ptPostScript, // one PostScript file
-  ptRecord,     // nothing written: every device operation is kept (RecordedOps)
-  ptCups,       // a CUPS queue named by the target's path; its paper is the page's
-};
-
 // Paper sizes; paCustom is set by SetPaperSize.
 enum TPaper : uint8_t { paA3, paA4, paA5, paLetter, paLegal, paCustom };
 
 enum TPrinterOrientation : uint8_t { poPortrait, poLandscape };
-
-// Unprintable margins of the paper in millimetres, as the page lies.
-struct TPrinterMargins {
-  double Left = 0;
-  double Top = 0;
-  double Right = 0;
-  double Bottom = 0;
-  friend bool operator==(const TPrinterMargins&, const TPrinterMargins&) = default;
-};
 
 // A printer: its settings, its print job and its canvas. Coordinates on the
 // canvas are device pixels of the printable area, (0, 0) at its top-left.

@@ -4,7 +4,8 @@
 #pragma once
 
 #include "DeviceContext_p.h"
-#include "Printer.h"
+#include "Exceptions.h"
+#include "PrinterTarget.h"
 
 #include <cairo.h>
 
@@ -56,12 +57,5 @@ std::unique_ptr<TOutputTarget> MakeOutputTarget(TPrinterTarget Target, const std
 // The file of page PageNumber of a per-page target: Path itself for page 1,
 // "<stem>-<n><extension>" beside it for later pages.
 std::string PageFilePath(const std::string& Path, int32_t PageNumber);
-
-// Device contexts whose selected objects DeleteObject must not destroy.
-void RegisterDeviceContext(TDeviceContext* DC);
-void UnregisterDeviceContext(TDeviceContext* DC);
-
-// Clips DC to its printable area, or removes every clip when it has none.
-void ResetDeviceClip(TDeviceContext& DC);
 
 } // namespace mivora

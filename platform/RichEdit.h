@@ -18,13 +18,6 @@
 
 namespace mivora {
 
-// Rich text could not be read (malformed RTF or markup, an unreadable file) or a
-// formatting request was unusable. The message says what and where.
-class ERichEditError : public Exception {
-public:
-  using Exception::Exception;
-};
-
 class TRichEdit : public TWinControl {
 public:
   explicit TRichEdit(TComponent* AOwner);

@@ -1,6 +1,7 @@
 #include "RtfReader_p.h"
 
-#include "RichEdit.h"
+#include "Exceptions.h"
+#include "Numbers.h"
 #include "TextEncoding.h"
 
 #include <glib.h>
@@ -176,7 +177,7 @@ private:
       }
       if (pos_ < rtf_.size() && rtf_[pos_] == ' ') ++pos_; // the delimiter belongs to the word
       if (negative) parameter = -parameter;
-      parameter = std::clamp<int64_t>(parameter, INT32_MIN, INT32_MAX);
+      parameter = ClampToInt32(parameter);
       if (word == "bin") {
         Binary(hasParameter ? parameter : 0, start);
         return;

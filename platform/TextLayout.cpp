@@ -354,7 +354,7 @@ const TTextFont& TextFontOf(const TDeviceContext& DC) {
   if (DC.Font == nullptr) {
     static std::unique_ptr<TTextFont> fallback;
     LOGFONTA record;
-    std::memcpy(record.lfFaceName, "Arial", 6);
+    std::strcpy(record.lfFaceName, DefaultFontFace);
     if (!fallback || !fallback->Matches(record, DC.DpiY)) {
       fallback = std::make_unique<TTextFont>(record, DC.DpiY);
     }
@@ -416,10 +416,6 @@ int32_t WholePixels(double Width) {
   if (!(whole > 0)) return 0;
   if (whole >= static_cast<double>(INT32_MAX)) return INT32_MAX;
   return static_cast<int32_t>(whole);
-}
-
-int32_t ClampCoordinate(int64_t Value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Value, INT32_MIN, INT32_MAX));
 }
 
 void SetSourceColor(cairo_t* Cairo, TColor Color) {

@@ -102,9 +102,6 @@ std::string SingleLine(std::string_view Text);
 // A width in pixels as whole pixels, rounded up so that the text fits.
 int32_t WholePixels(double Width);
 
-// Clamps a 64-bit coordinate into the 32-bit device range.
-int32_t ClampCoordinate(int64_t Value);
-
 // Sets Cairo's source to a 0x00BBGGRR colour.
 void SetSourceColor(cairo_t* Cairo, TColor Color);
 

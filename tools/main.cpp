@@ -7,6 +7,7 @@
 #include "InputError.h"
 #include "Mivora.h"
 #include "MivoraVersion.h"
+#include "Numbers.h"
 #include "PrintJob.h"
 #include "Printer.h"
 
@@ -15,8 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <locale>
-#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -34,13 +33,8 @@ const char* const ExitCodes =
     "or an operation the sheet refuses), 3 printing failed (printer, CUPS queue, or\n"
     "the output could not be written). Nothing is written when the command fails.";
 
-std::string Mm(double Value) {
-  std::ostringstream text;
-  text.imbue(std::locale::classic());
-  text.precision(4);
-  text << Value;
-  return text.str();
-}
+// Millimetres to four significant digits, as the queue listing shows them.
+std::string Mm(double Value) { return FormatNumber(Value, 4); }
 
 // A bar on standard error, drawn only when it is a terminal.
 class TProgressBar {

@@ -1,8 +1,10 @@
 #include "MivoraUtils.h"
 
+#include "Numbers.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 namespace mivora {
 
@@ -14,11 +16,7 @@ bool IsMarker(float Entry) { return Entry < 0.0f; }
 // rounded to the nearest integer (halves to even), at least 1. Counts beyond the
 // range of a 32-bit integer are held at its maximum rather than overflowing.
 int32_t RepeatCount(float Marker) {
-  const double n = std::nearbyint(std::fabs(static_cast<double>(Marker)));
-  if (n < 1.0) return 1;
-  if (n >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-    return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(n);
+  return std::max(1, RoundToInt32(std::fabs(static_cast<double>(Marker))));
 }
 
 } // namespace
@@ -44,8 +42,7 @@ int32_t CutValuesCount(std::span<const float> Values) {
     count += RepeatCount(Values[i]);
     i += 2;
   }
-  constexpr int64_t limit = std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(count < limit ? count : limit);
+  return ClampToInt32(count);
 }
 
 bool CutValue(std::span<const float> Values, TCutValueRec& Rec, float& Value) {

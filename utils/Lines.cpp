@@ -3,21 +3,14 @@
 #include "MivoraUtils.h"
 
 #include "Canvas.h"
+#include "Numbers.h"
 #include "Printer.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace mivora {
 
 namespace {
-
-// Coordinates are computed wide and brought back into range, so that edges far
-// off the page cannot overflow.
-int32_t Saturated(int64_t Value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
-}
 
 // Draws a solid bar in the pen's colour with a width-1 solid pen.
 void Bar(TCanvas* Canvas, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom) {
@@ -25,7 +18,7 @@ void Bar(TCanvas* Canvas, int64_t Left, int64_t Top, int64_t Right, int64_t Bott
   Canvas->Brush()->SetColor(Canvas->Pen()->Color());
   Canvas->Pen()->SetStyle(psSolid);
   Canvas->Pen()->SetWidth(1);
-  Canvas->Rectangle(Saturated(Left), Saturated(Top), Saturated(Right), Saturated(Bottom));
+  Canvas->Rectangle(ClampToInt32(Left), ClampToInt32(Top), ClampToInt32(Right), ClampToInt32(Bottom));
 }
 
 void Adjust(const TPenData& Pen, const TPenData& StartPen, const TPenData& EndPen, int32_t First,
@@ -36,8 +29,8 @@ void Adjust(const TPenData& Pen, const TPenData& StartPen, const TPenData& EndPe
   int64_t end = Last;
   if (EndPen.Style != psClear && Pen.Width > EndPen.Width)
     end -= (int64_t{Pen.Width} - EndPen.Width + 1) / 2;
-  Start = Saturated(start);
-  Length = Saturated(end - start);
+  Start = ClampToInt32(start);
+  Length = ClampToInt32(end - start);
 }
 
 } // namespace
@@ -51,7 +44,7 @@ void Line(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2) {
 void LineH(int32_t X, int32_t Y, int32_t Length) {
   TCanvas* canvas = Printer()->GetCanvas();
   if (canvas->Pen()->Style() != psSolid) {
-    Line(X, Y, Saturated(int64_t{X} + Length), Y);
+    Line(X, Y, ClampToInt32(int64_t{X} + Length), Y);
     return;
   }
   const int64_t m = canvas->Pen()->Width() / 2 + 1;
@@ -61,7 +54,7 @@ void LineH(int32_t X, int32_t Y, int32_t Length) {
 void LineV(int32_t X, int32_t Y, int32_t Length) {
   TCanvas* canvas = Printer()->GetCanvas();
   if (canvas->Pen()->Style() != psSolid) {
-    Line(X, Y, X, Saturated(int64_t{Y} + Length));
+    Line(X, Y, X, ClampToInt32(int64_t{Y} + Length));
     return;
   }
   const int64_t m = canvas->Pen()->Width() / 2 + 1;

@@ -60,22 +60,22 @@ void* StrToPtr(const std::string& S);
 // ---------------------------------------------------------------------------
 // Drawing attribute records
 
-// Pen styles.
-constexpr uint8_t psSolid = 0;
-constexpr uint8_t psDash = 1;
-constexpr uint8_t psDot = 2;
-constexpr uint8_t psDashDot = 3;
-constexpr uint8_t psDashDotDot = 4;
-constexpr uint8_t psClear = 5;
+// Pen styles: the canvas's own codes.
+constexpr uint8_t psSolid = PEN_SOLID;
+constexpr uint8_t psDash = PEN_DASH;
+constexpr uint8_t psDot = PEN_DOT;
+constexpr uint8_t psDashDot = PEN_DASHDOT;
+constexpr uint8_t psDashDotDot = PEN_DASHDOTDOT;
+constexpr uint8_t psClear = PEN_CLEAR;
 // Brush styles.
-constexpr uint8_t bsSolid = 0;
-constexpr uint8_t bsClear = 1;
+constexpr uint8_t bsSolid = BRUSH_SOLID;
+constexpr uint8_t bsClear = BRUSH_CLEAR;
 // Font styles, combined as a bit set.
 using TFontStyles = uint8_t;
-constexpr TFontStyles fsBold = 0x01;
-constexpr TFontStyles fsItalic = 0x02;
-constexpr TFontStyles fsUnderline = 0x04;
-constexpr TFontStyles fsStrikeOut = 0x08;
+constexpr TFontStyles fsBold = FONT_BOLD;
+constexpr TFontStyles fsItalic = FONT_ITALIC;
+constexpr TFontStyles fsUnderline = FONT_UNDERLINE;
+constexpr TFontStyles fsStrikeOut = FONT_STRIKEOUT;
 
 // A face name of at most 31 characters; longer names are cut.
 class TFontName {
@@ -127,8 +127,8 @@ struct TFontData {
   float Height = 0.0f;
   uint8_t Pitch = 0;       // 0: default pitch
   TFontStyles Style = 0;
-  uint8_t Charset = 1;     // 1: the default character set
-  TFontName Name = "Arial";
+  uint8_t Charset = DEFAULT_CHARSET;
+  TFontName Name = DefaultFontFace;
   TColor Color = clBlack;
   friend bool operator==(const TFontData&, const TFontData&) = default;
 };

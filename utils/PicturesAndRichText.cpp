@@ -4,7 +4,9 @@
 
 #include "Barcode.h"
 #include "Canvas.h"
+#include "DeviceClip_p.h"
 #include "Gdi.h"
+#include "Numbers.h"
 #include "Numbers.h"
 #include "Picture.h"
 #include "RichEdit.h"
@@ -18,15 +20,11 @@ namespace mivora {
 
 namespace {
 
-int32_t Clamp32(int64_t Value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Value, INT32_MIN, INT32_MAX));
-}
-
 // A device coordinate in twips (1440 per inch): the exact product over the
 // resolution, rounded to the nearest whole twip, halves to the even neighbour.
 int32_t ToTwips(int32_t Value, int Resolution) {
   const int64_t product = int64_t{Value} * 1440;
-  return Clamp32(static_cast<int64_t>(
+  return ClampToInt32(static_cast<int64_t>(
       std::nearbyint(static_cast<double>(product) / static_cast<double>(Resolution))));
 }
 
@@ -78,18 +76,6 @@ TRect Placed(const TRect& Rect, int64_t Width, int64_t Height, uint8_t Alignment
   return TRect{ClampToInt32(left), ClampToInt32(top), ClampToInt32(left + Width), ClampToInt32(top + Height)};
 }
 
-// Removes the clip a picture was cut to when it goes out of scope.
-class TClipRestorer {
-public:
-  explicit TClipRestorer(HDC DC) : dc_(DC) {}
-  ~TClipRestorer() { SelectClipRgn(dc_, nullptr); }
-  TClipRestorer(const TClipRestorer&) = delete;
-  TClipRestorer& operator=(const TClipRestorer&) = delete;
-
-private:
-  HDC dc_;
-};
-
 } // namespace
 
 void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, uint8_t Alignment,
@@ -127,7 +113,7 @@ void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, u
     // Covering: what lies outside the rectangle is cut off.
     const HDC dc = Canvas->GetHandle();
     IntersectClipRect(dc, Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
-    const TClipRestorer restorer(dc);
+    const TClipReset restorer(dc);
     Canvas->StretchDraw(target, Graphic);
     return;
   }

@@ -3,7 +3,9 @@
 #include "MivoraUtils.h"
 
 #include "Canvas.h"
+#include "DeviceClip_p.h"
 #include "Gdi.h"
+#include "Numbers.h"
 
 #include <algorithm>
 #include <climits>
@@ -24,20 +26,16 @@ int CountOf(const std::string& Text) {
   return static_cast<int>(std::min(Text.size(), static_cast<size_t>(INT_MAX)));
 }
 
-int32_t Clamp32(int64_t Value) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Value, INT32_MIN, INT32_MAX));
-}
-
 // The rectangle moved in by the given margins on each side. 64-bit arithmetic:
 // a rectangle near the ends of the coordinate range must not overflow.
 TRect Inset(const TRect& Rect, int64_t Horizontal, int64_t Vertical) {
-  return TRect{Clamp32(Rect.Left + Horizontal), Clamp32(Rect.Top + Vertical),
-               Clamp32(Rect.Right - Horizontal), Clamp32(Rect.Bottom - Vertical)};
+  return TRect{ClampToInt32(Rect.Left + Horizontal), ClampToInt32(Rect.Top + Vertical),
+               ClampToInt32(Rect.Right - Horizontal), ClampToInt32(Rect.Bottom - Vertical)};
 }
 
 TRect Moved(const TRect& Rect, int64_t DX, int64_t DY) {
-  return TRect{Clamp32(Rect.Left + DX), Clamp32(Rect.Top + DY), Clamp32(Rect.Right + DX),
-               Clamp32(Rect.Bottom + DY)};
+  return TRect{ClampToInt32(Rect.Left + DX), ClampToInt32(Rect.Top + DY), ClampToInt32(Rect.Right + DX),
+               ClampToInt32(Rect.Bottom + DY)};
 }
 
 int64_t WidthOf(const TRect& Rect) { return int64_t{Rect.Right} - Rect.Left; }
@@ -54,18 +52,6 @@ int32_t ShrunkHeight(int32_t Height, int32_t CellHeight) {
   if (next == 0 || std::llabs(next) >= std::llabs(from)) return Height;
   return static_cast<int32_t>(next);
 }
-
-// Takes the clip off the device context however the drawing ends.
-class TClipReset {
-public:
-  explicit TClipReset(HDC DC) : dc_(DC) {}
-  ~TClipReset() { SelectClipRgn(dc_, nullptr); }
-  TClipReset(const TClipReset&) = delete;
-  TClipReset& operator=(const TClipReset&) = delete;
-
-private:
-  HDC dc_;
-};
 
 // A copy of the canvas font turned by 90 degrees, selected into the device
 // context for as long as it lives; the font it replaced is selected again and the
@@ -155,12 +141,12 @@ void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alig
   TRect drawRect = textRect;
   if (WordWrap && w > W) {
     if (Alignment == 1) {
-      drawRect.Left = Clamp32(drawRect.Right - W);
+      drawRect.Left = ClampToInt32(drawRect.Right - W);
     } else if (Alignment == 2) {
-      drawRect.Left = Clamp32(drawRect.Left + (w - W) / 2);
-      drawRect.Right = Clamp32(drawRect.Left + W);
+      drawRect.Left = ClampToInt32(drawRect.Left + (w - W) / 2);
+      drawRect.Right = ClampToInt32(drawRect.Left + W);
     } else {
-      drawRect.Right = Clamp32(drawRect.Left + W);
+      drawRect.Right = ClampToInt32(drawRect.Left + W);
     }
   }
 
