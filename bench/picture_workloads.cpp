@@ -178,14 +178,19 @@ int Photos(const std::string& Dir, int Count) {
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 78, TRUE);
     jpeg_start_compress(&info, TRUE);
+    std::vector<double> across(Width), down(Height), diagonal(Width + Height);
+    for (int x = 0; x < Width; ++x) across[static_cast<size_t>(x)] = 60 * std::sin((x + k * 7) / 70.0);
+    for (int y = 0; y < Height; ++y) down[static_cast<size_t>(y)] = 50 * std::cos((y + k * 11) / 90.0);
+    for (int i = 0; i < Width + Height; ++i) diagonal[static_cast<size_t>(i)] = 40 * std::sin(i / 120.0);
     for (int y = 0; y < Height; ++y) {
       for (int x = 0; x < Width; ++x) {
         seed = seed * 1103515245u + 12345u;
         const int grain = static_cast<int>((seed >> 16) % 25) - 12;
-        const double face = std::hypot(x - 450.0, (y - 500.0) * 0.8) < 300 ? 60 : 0;
-        const int r = static_cast<int>(120 + 60 * std::sin((x + k * 7) / 70.0) + face) + grain;
-        const int g = static_cast<int>(110 + 50 * std::cos((y + k * 11) / 90.0) + face / 2) + grain;
-        const int b = static_cast<int>(140 + 40 * std::sin((x + y) / 120.0)) + grain;
+        const double dx = x - 450.0, dy = (y - 500.0) * 0.8;
+        const double face = dx * dx + dy * dy < 300.0 * 300.0 ? 60 : 0;
+        const int r = static_cast<int>(120 + across[static_cast<size_t>(x)] + face) + grain;
+        const int g = static_cast<int>(110 + down[static_cast<size_t>(y)] + face / 2) + grain;
+        const int b = static_cast<int>(140 + diagonal[static_cast<size_t>(x + y)]) + grain;
         row[static_cast<size_t>(x) * 3] = static_cast<unsigned char>(std::clamp(r, 0, 255));
         row[static_cast<size_t>(x) * 3 + 1] = static_cast<unsigned char>(std::clamp(g, 0, 255));
         row[static_cast<size_t>(x) * 3 + 2] = static_cast<unsigned char>(std::clamp(b, 0, 255));
