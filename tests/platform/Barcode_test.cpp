@@ -114,6 +114,19 @@ TEST_F(BarcodeTest, PdfHoldsBarsAsFilledRectanglesNotAPicture) {
   const std::string content = test::RunCommand("qpdf --qdf --object-streams=disable '" + pdf +
                                                "' - | grep -a -c ' l h$'");
   EXPECT_GT(std::stoi(content), 50) << "runs of dark modules as rectangles";
+
+  // SVG and PostScript likewise: paths, no embedded image.
+  const std::string svg = OutputFile("vector.svg");
+  printer->SetTarget(ptSvg, svg);
+  PrintCase(qr);
+  EXPECT_EQ(test::RunCommand("grep -c '<image' '" + svg + "'"), "0\n");
+  EXPECT_NE(test::RunCommand("grep -c '<path' '" + svg + "'"), "0\n");
+  const std::string ps = OutputFile("vector.ps");
+  printer->SetTarget(ptPostScript, ps);
+  PrintCase(qr);
+  // The prolog defines the image operators (lines starting with "/"); none is used.
+  EXPECT_EQ(test::RunCommand("grep -a -c -E '^[^/].*image' '" + ps + "'"), "0\n");
+  EXPECT_GT(std::stoi(test::RunCommand("grep -a -c ' l h$\\| re$\\| re f' '" + ps + "'")), 50);
 }
 
 // On a pixel target every module is a whole number of pixels, each run of dark
