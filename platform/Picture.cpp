@@ -1,6 +1,5 @@
 #include "Picture.h"
 
-#include "Barcode_p.h"
 #include "FileContents_p.h"
 #include "Picture_p.h"
 
@@ -29,7 +28,8 @@ namespace mivora {
 // Backend state
 
 // Decoded pixels shared by every picture loaded from the same bytes: an ARGB32
-// image surface (premultiplied alpha) as the data stores it, the turn and mirror
+// image surface (premultiplied alpha; RGB24 when nothing is transparent) as the
+// data stores it, the turn and mirror
 // that make it stand upright, and its resolution when the data tells one.
 struct TRaster {
   cairo_surface_t* Surface = nullptr;
@@ -103,15 +103,31 @@ void CheckRasterSize(const std::string& Name, int64_t Width, int64_t Height) {
   }
 }
 
-// A new ARGB32 surface of the given size; raises when Cairo cannot make it.
-cairo_surface_t* NewSurface(const std::string& Name, int32_t Width, int32_t Height) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, Width, Height);
+// A new ARGB32 surface (RGB24 when Opaque) of the given size; raises when Cairo
+// cannot make it.
+cairo_surface_t* NewSurface(const std::string& Name, int32_t Width, int32_t Height, bool Opaque = false) {
+  cairo_surface_t* surface =
+      cairo_image_surface_create(Opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, Width, Height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     const std::string reason = cairo_status_to_string(cairo_surface_status(surface));
     cairo_surface_destroy(surface);
     Fail(Name, "cannot hold the pixels (" + reason + ")");
   }
   return surface;
+}
+
+// Whether every pixel of an ARGB32 surface is fully opaque.
+bool FullyOpaque(cairo_surface_t* Surface) {
+  cairo_surface_flush(Surface);
+  const unsigned char* data = cairo_image_surface_get_data(Surface);
+  const int stride = cairo_image_surface_get_stride(Surface);
+  const int width = cairo_image_surface_get_width(Surface), height = cairo_image_surface_get_height(Surface);
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+    for (int x = 0; x < width; ++x)
+      if ((row[x] >> 24) != 0xFF) return false;
+  }
+  return true;
 }
 
 uint32_t Premultiply(uint32_t Argb) {
@@ -432,16 +448,20 @@ std::unique_ptr<TGraphic> LoadPng(std::string_view Data, const std::string& Name
   auto state = std::make_unique<TRaster>();
   state->ResolutionX = info.ResolutionX;
   state->ResolutionY = info.ResolutionY;
-  if (cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32) {
+  const cairo_format_t format = cairo_image_surface_get_format(surface);
+  // Pictures without transparency are kept opaque: vector targets pay for an
+  // alpha channel on every use of a picture, even one with nothing transparent.
+  const bool opaque = format == CAIRO_FORMAT_RGB24 || (format == CAIRO_FORMAT_ARGB32 && FullyOpaque(surface));
+  if (format == (opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32)) {
     state->Surface = surface;
   } else {
-    // Other layouts (opaque, 16-bit) are converted once, so drawing and reading
-    // pixels deal with a single format.
+    // Other layouts (16-bit, or opaque pixels in an alpha layout) are converted
+    // once, so drawing and reading pixels deal with two formats only.
     const int width = cairo_image_surface_get_width(surface);
     const int height = cairo_image_surface_get_height(surface);
     cairo_surface_t* argb = nullptr;
     try {
-      argb = NewSurface(Name, width, height);
+      argb = NewSurface(Name, width, height, opaque);
     } catch (...) {
       cairo_surface_destroy(surface);
       throw;
@@ -532,7 +552,7 @@ bool DecodeJpeg(const unsigned char* Data, size_t Size, TJpegState& State) {
   jpeg_start_decompress(&State.Info);
   State.Components = State.Info.output_components;
 
-  State.Surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(State.Width),
+  State.Surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(State.Width),
                                              static_cast<int>(State.Height));
   if (cairo_surface_status(State.Surface) != CAIRO_STATUS_SUCCESS) {
     State.OutOfMemory = true;
@@ -774,6 +794,7 @@ uint32_t TBitmapGraphic::Pixel(int32_t X, int32_t Y) const {
   const unsigned char* data = cairo_image_surface_get_data(r.Surface);
   const int stride = cairo_image_surface_get_stride(r.Surface);
   const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(storedY) * stride);
+  if (cairo_image_surface_get_format(r.Surface) == CAIRO_FORMAT_RGB24) return 0xFF000000u | row[storedX];
   return Unpremultiply(row[storedX]);
 }
 
@@ -923,7 +944,7 @@ cairo_surface_t* ReducedSurface(TRaster& Raster, int Width, int Height) {
   const unsigned char* jpeg = nullptr;
   unsigned long jpegSize = 0;
   cairo_surface_get_mime_data(Raster.Surface, CAIRO_MIME_TYPE_JPEG, &jpeg, &jpegSize);
-  const bool opaque = jpeg != nullptr;
+  const bool opaque = cairo_image_surface_get_format(Raster.Surface) == CAIRO_FORMAT_RGB24;
   cairo_surface_t* surface =
       cairo_image_surface_create(opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, Width, Height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
@@ -940,7 +961,7 @@ cairo_surface_t* ReducedSurface(TRaster& Raster, int Width, int Height) {
   cairo_paint(cairo);
   cairo_destroy(cairo);
   cairo_surface_flush(surface);
-  if (opaque) AttachJpeg(surface);
+  if (jpeg != nullptr) AttachJpeg(surface);
   if (!Raster.Key.empty())
     SetUniqueId(surface, Raster.Key + "@" + std::to_string(Width) + "x" + std::to_string(Height));
   // A handful of sizes per picture is plenty; the oldest goes (the target keeps
@@ -1028,15 +1049,6 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
       }
       throw EGraphicError(reason);
     }
-    return;
-  }
-  if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(&Graphic)) {
-    // Drawn as any picture: black modules scaled with the rectangle.
-    cairo_new_path(Cairo);
-    cairo_set_source_rgb(Cairo, 0, 0, 0);
-    AddBarcodePath(Cairo, *barcode, barcode->QuietX(), barcode->QuietY(), 1.0, 1.0,
-                   naturalHeight);
-    cairo_fill(Cairo);
     return;
   }
   cairo_new_path(Cairo);

@@ -510,6 +510,15 @@ TEST_F(PictureDrawing, PngTransparencyBecomesASoftMaskInPdf) {
   printer->EndDoc();
   const std::string list = RunCommand("pdfimages -list '" + pdf + "'");
   EXPECT_NE(list.find("smask"), std::string::npos) << list;
+
+  // An opaque picture gets no mask.
+  const std::string plain = UsePdf("plain");
+  printer->BeginDoc();
+  const auto jpeg = LoadGraphicFromFile(DataFile("picture.jpg"));
+  canvas->StretchDraw({100, 100, 700, 500}, jpeg.get());
+  printer->EndDoc();
+  const std::string plainList = RunCommand("pdfimages -list '" + plain + "'");
+  EXPECT_EQ(plainList.find("smask"), std::string::npos) << plainList;
 }
 
 TEST_F(PictureDrawing, MaxDpiReducesFinePicturesOnVectorTargetsAndKeepsJpegsAsJpeg) {
