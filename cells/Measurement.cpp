@@ -1,10 +1,8 @@
 #include "Mivora.h"
 
 #include "Gdi.h"
+#include "Numbers.h"
 #include "Printer.h"
-
-#include <cmath>
-#include <limits>
 
 namespace mivora {
 
@@ -24,18 +22,6 @@ TDeviceFigures ReadDeviceFigures() {
   HDC dc = printer->GetHandle();
   return TDeviceFigures{GetDeviceCaps(dc, LOGPIXELSX), GetDeviceCaps(dc, LOGPIXELSY),
                         printer->GetPageWidth() - 1, printer->GetPageHeight() - 1};
-}
-
-// Nearest whole pixel, halves to even. Values beyond the device's range (or not a
-// number at all) are pinned rather than left to undefined conversion.
-int32_t ToPixel(float Value) {
-  if (std::isnan(Value)) return 0;
-  const double r = std::nearbyint(static_cast<double>(Value));
-  if (r >= static_cast<double>(std::numeric_limits<int32_t>::max()))
-    return std::numeric_limits<int32_t>::max();
-  if (r <= static_cast<double>(std::numeric_limits<int32_t>::min()))
-    return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(r);
 }
 
 } // namespace
@@ -82,25 +68,29 @@ float TMivora::PageH() const {
                         static_cast<float>(d.ExtentY));
 }
 
+TPixelBounds TMivora::CellPixelBounds(const TCell* Cell) const {
+  if (Cell == nullptr) throw ECellError("Invalid cell");
+  const TDeviceFigures d = ReadDeviceFigures();
+  auto across = [&](float v) { return ConvertMeasure(measurement_, mtPixels, d.DpiX, d.ExtentX, v); };
+  auto down = [&](float v) { return ConvertMeasure(measurement_, mtPixels, d.DpiY, d.ExtentY, v); };
+  // Under percentages a font height is a fraction of the cell's own height.
+  float fontHeight = Cell->Font.Height;
+  if (measurement_ == mtPercentage) fontHeight = fontHeight * Cell->GetHeight();
+  return TPixelBounds{across(Cell->Left()), down(Cell->Top()), across(Cell->Right()),
+                      down(Cell->Bottom()), down(fontHeight)};
+}
+
 void TMivora::TransformCellBounds(const TCell* Cell, int32_t& Left, int32_t& Top,
                                   int32_t& Right, int32_t& Bottom,
                                   int32_t& FontHeight) const {
-  if (Cell == nullptr) throw ECellError("Invalid cell");
-  const TDeviceFigures d = ReadDeviceFigures();
-  auto across = [&](float v) { return ToPixel(ConvertMeasure(measurement_, mtPixels, d.DpiX, d.ExtentX, v)); };
-  auto down = [&](float v) { return ToPixel(ConvertMeasure(measurement_, mtPixels, d.DpiY, d.ExtentY, v)); };
-  float fontHeight = Cell->Font.Height;
-  if (measurement_ == mtPercentage) fontHeight = fontHeight * Cell->GetHeight();
-  const int32_t l = across(Cell->Left());
-  const int32_t t = down(Cell->Top());
-  const int32_t r = across(Cell->Right());
-  const int32_t b = down(Cell->Bottom());
-  const int32_t f = down(fontHeight);
-  Left = l;
-  Top = t;
-  Right = r;
-  Bottom = b;
-  FontHeight = f;
+  // Every figure is computed before any output is written, so a failure
+  // leaves the caller's variables as they were.
+  const TPixelBounds p = CellPixelBounds(Cell);
+  Left = RoundToInt32(p.Left);
+  Top = RoundToInt32(p.Top);
+  Right = RoundToInt32(p.Right);
+  Bottom = RoundToInt32(p.Bottom);
+  FontHeight = RoundToInt32(p.FontHeight);
 }
 
 } // namespace mivora

@@ -49,10 +49,27 @@ private:
 // The four real edges.
 inline constexpr TEdges edAll{edLeft, edTop, edRight, edBottom};
 
+// The format every new cell, and a sheet's current settings, start from.
+inline constexpr uint8_t DefaultAlignment = 2;  // centre
+inline constexpr uint8_t DefaultLayout = 1;     // centre
+inline constexpr std::array<TPenData, 4> DefaultPens = {DefaultPenData, DefaultPenData,
+                                                        DefaultPenData, DefaultPenData};
+
 // The one exception type of the sheet and its cells.
 class ECellError : public Exception {
 public:
   using Exception::Exception;
+};
+
+// A cell's edges and font height in printer pixels before they are rounded to
+// whole pixels; a cell far off the page may give figures beyond any device
+// integer, or infinite ones.
+struct TPixelBounds {
+  float Left = 0.0f;
+  float Top = 0.0f;
+  float Right = 0.0f;
+  float Bottom = 0.0f;
+  float FontHeight = 0.0f;
 };
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
@@ -69,13 +86,13 @@ public:
   ~TCell() override;
 
   // --- Format: read and written directly by the sheet and applications.
-  uint8_t Alignment = 2;                 // 0 left, 1 right, 2 centre
+  uint8_t Alignment = DefaultAlignment;  // 0 left, 1 right, 2 centre
   TBrushData Brush = DefaultBrushData;
   bool CheckBounds = true;               // while true the edge and size setters validate
   TFontData Font = DefaultFontData;
-  uint8_t Layout = 1;                    // 0 top, 1 centre, 2 bottom
+  uint8_t Layout = DefaultLayout;        // 0 top, 1 centre, 2 bottom
   TTextOrientation Orientation = toHorizontal;
-  std::array<TPenData, 4> Pens = {DefaultPenData, DefaultPenData, DefaultPenData, DefaultPenData};
+  std::array<TPenData, 4> Pens = DefaultPens;
   bool ShrinkToFit = false;
   bool Stretch = true;                   // pictures always fill the rectangle
   TGraphicFit Fit = gfAuto;              // contain or cover keep the picture's proportions; gfAuto: as Stretch says
@@ -189,12 +206,12 @@ public:
   void SetMeasurement(TMeasurement Value);
 
   // --- Current settings: the format every new cell receives
-  uint8_t CurrentAlignment = 2;
+  uint8_t CurrentAlignment = DefaultAlignment;
   TBrushData CurrentBrush = DefaultBrushData;
   TFontData CurrentFont = DefaultFontData;
-  uint8_t CurrentLayout = 1;
+  uint8_t CurrentLayout = DefaultLayout;
   TTextOrientation CurrentOrientation = toHorizontal;
-  std::array<TPenData, 4> CurrentPens = {DefaultPenData, DefaultPenData, DefaultPenData, DefaultPenData};
+  std::array<TPenData, 4> CurrentPens = DefaultPens;
   bool CurrentShrinkToFit = false;
   bool CurrentWordWrap = true;
   // True: all contents first, then all edges; false: each cell's edges follow its content.
@@ -285,14 +302,36 @@ public:
   float PageW() const;
   // The printer's page height in the sheet's measurement.
   float PageH() const;
-  // Cell's edges and font height in whole printer pixels.
+  // Cell's edges and font height in printer pixels, not yet rounded.
+  TPixelBounds CellPixelBounds(const TCell* Cell) const;
+  // Cell's edges and font height in whole printer pixels (CellPixelBounds rounded).
   void TransformCellBounds(const TCell* Cell, int32_t& Left, int32_t& Top, int32_t& Right,
                            int32_t& Bottom, int32_t& FontHeight) const;
-  // Prints every visible cell as one page, as a job named Title.
+  // Prints every visible cell as one page, as a job named Title: BeforePrint,
+  // the page, DuringPrint (page still open), the end of the job, AfterPrint.
   void Print(const std::string& Title);
   // Draws every visible cell on the printer's open page, contents and edges, without
-  // starting or ending a job or raising events (for several pages in one job).
+  // starting or ending a job or raising events.
   void PrintPage();
+
+  // --- Documents of several pages: the sheet as it stands at each PrintNextPage
+  // Raises BeforePrint and starts a print job named Title. Raises EPrinterError
+  // when the printer cannot start one; then no document is open.
+  void BeginDocument(const std::string& Title);
+  // Draws every visible cell as the next page of the open document and raises
+  // DuringPrint while the page is open. A cell that fails to draw aborts the
+  // whole document (nothing is written) and its error is raised.
+  void PrintNextPage();
+  // Ends the open document, which sends its pages to the printer's target, then
+  // raises AfterPrint. A document without pages is abandoned with an error.
+  void EndDocument();
+  // Discards the open document and its pages without any event; harmless
+  // when none is open.
+  void AbortDocument();
+  // Whether this sheet has a document open.
+  bool DocumentOpen() const noexcept { return documentOpen_; }
+  // The pages printed into the open document (or the last one) so far.
+  int32_t DocumentPages() const noexcept { return documentPages_; }
   // Magnifies every cell.
   void Magnification(float Factor, bool ScaleFont);
 
@@ -314,6 +353,9 @@ private:
   std::unordered_set<const TCell*> selected_;
   std::vector<std::unique_ptr<TCell>> departed_;           // left the lists, not yet purged
   TMeasurement measurement_ = mtCentimeters;
+  bool documentOpen_ = false;
+  int32_t documentPages_ = 0;
+  std::string documentTitle_;
 };
 
 // Registers TMivora on the component palette page "Additional".

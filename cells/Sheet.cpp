@@ -33,7 +33,13 @@ TMivora::TMivora(TComponent* AOwner) : TComponent(AOwner) {
   RestoreDefaultSettings();
 }
 
-TMivora::~TMivora() = default;
+TMivora::~TMivora() {
+  // A document the sheet left open is discarded rather than left on the printer.
+  try {
+    AbortDocument();
+  } catch (...) {
+  }
+}
 
 int32_t TMivora::IndexOf(const TCell* Cell) const noexcept {
   if (Cell == nullptr || Cell->sheet_ != this) return -1;
@@ -246,12 +252,12 @@ void TMivora::AssignCurrentSettings(TCell* Cell) {
 }
 
 void TMivora::RestoreDefaultSettings() {
-  CurrentAlignment = 2;
+  CurrentAlignment = DefaultAlignment;
   CurrentBrush = DefaultBrushData;
   CurrentFont = DefaultFontData;
-  CurrentLayout = 1;
+  CurrentLayout = DefaultLayout;
   CurrentOrientation = toHorizontal;
-  CurrentPens = {DefaultPenData, DefaultPenData, DefaultPenData, DefaultPenData};
+  CurrentPens = DefaultPens;
   CurrentShrinkToFit = false;
   CurrentWordWrap = true;
 }

@@ -1,7 +1,6 @@
 #include "Barcode.h"
 
 #include "Barcode_p.h"
-#include "Canvas.h"
 #include "DeviceContext_p.h"
 #include "Numbers.h"
 #include "TextLayout_p.h"
@@ -363,10 +362,27 @@ std::string Millimetres(int64_t Pixels, int32_t Dpi) {
 
 } // namespace
 
-void DrawBarcode(TCanvas* Canvas, const TBarcodeGraphic& Barcode, const TRect& Rect,
+void PaintBarcode(cairo_t* Cairo, const TBarcodeGraphic& Barcode, double X, double Y,
+                  double Width, double Height) {
+  if (Cairo == nullptr || !std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Width) ||
+      !std::isfinite(Height) || Width <= 0.0 || Height <= 0.0) {
+    return;
+  }
+  const double moduleX = Width / Barcode.Width();
+  const double moduleY = Height / Barcode.Height();
+  cairo_save(Cairo);
+  cairo_new_path(Cairo);
+  cairo_set_source_rgb(Cairo, 0, 0, 0);
+  AddBarcodePath(Cairo, Barcode, X + Barcode.QuietX() * moduleX, Y + Barcode.QuietY() * moduleY,
+                 moduleX, moduleY, Height);
+  cairo_fill(Cairo);
+  cairo_restore(Cairo);
+}
+
+void DrawBarcode(HDC DC, TColor Ink, const TBarcodeGraphic& Barcode, const TRect& Rect,
                  uint8_t Alignment, uint8_t Layout) {
-  if (Canvas == nullptr) return;
-  const HDC dc = Canvas->GetHandle(); // selects the font and its colour
+  if (DC == nullptr) return;
+  const HDC dc = DC;
   const int32_t dpiX = std::max(1, GetDeviceCaps(dc, LOGPIXELSX));
   const int32_t dpiY = std::max(1, GetDeviceCaps(dc, LOGPIXELSY));
   const int64_t width = std::max<int64_t>(0, int64_t{Rect.Right} - Rect.Left);
@@ -434,7 +450,7 @@ void DrawBarcode(TCanvas* Canvas, const TBarcodeGraphic& Barcode, const TRect& R
     cairo_t* cairo = dc->Cairo;
     cairo_save(cairo);
     if (dc->Raster) cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
-    SetSourceColor(cairo, Canvas->Font()->Color());
+    SetSourceColor(cairo, Ink);
     cairo_new_path(cairo);
     AddBarcodePath(cairo, Barcode, static_cast<double>(left + Barcode.QuietX() * moduleX),
                    static_cast<double>(top + Barcode.QuietY() * moduleY), static_cast<double>(moduleX),

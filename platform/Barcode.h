@@ -28,8 +28,6 @@
 
 namespace mivora {
 
-class TCanvas;
-
 // The symbologies a barcode can be made in.
 enum class TSymbology : uint8_t {
   Code128,         // "code128": any ASCII text
@@ -121,14 +119,15 @@ private:
 std::unique_ptr<TBarcodeGraphic> MakeBarcode(std::string_view Symbology, const std::string& Data,
                                              const TBarcodeOptions& Options = {});
 
-// Draws Barcode into Rect on Canvas, as a cell does: module edges on whole device
-// pixels, dark modules as filled rectangles in the canvas font's colour, light
-// modules left to what lies beneath (the cell's brush). Alignment (0 left,
-// 1 right, 2 centre) and Layout (0 top, 1 centre, 2 bottom) place a symbol
-// smaller than Rect. Raises EBarcodeError when Rect is too small for a scannable
-// symbol: a module under one device pixel, or on PDF, SVG and PostScript
-// narrower than MinModuleMillimetres.
-void DrawBarcode(TCanvas* Canvas, const TBarcodeGraphic& Barcode, const TRect& Rect,
+// Draws Barcode into Rect on the device context DC, as a cell does: module edges
+// on whole device pixels, dark modules as filled rectangles in Ink, light modules
+// left to what lies beneath (the cell's brush), the text under 1-D symbols in the
+// font selected into DC (TCanvas::GetHandle selects the canvas's). Alignment
+// (0 left, 1 right, 2 centre) and Layout (0 top, 1 centre, 2 bottom) place a
+// symbol smaller than Rect. Raises EBarcodeError when Rect is too small for a
+// scannable symbol: a module under one device pixel, or on PDF, SVG and
+// PostScript narrower than MinModuleMillimetres.
+void DrawBarcode(HDC DC, TColor Ink, const TBarcodeGraphic& Barcode, const TRect& Rect,
                  uint8_t Alignment, uint8_t Layout);
 
 // The narrowest module printed on vector targets, in millimetres.

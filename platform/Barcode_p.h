@@ -14,4 +14,9 @@ namespace mivora {
 void AddBarcodePath(cairo_t* Cairo, const TBarcodeGraphic& Barcode, double X, double Y,
                     double ModuleWidth, double ModuleHeight, double BarHeight);
 
+// Paints Barcode in black scaled to the rectangle (X, Y, Width, Height), as any
+// picture is drawn by the canvas's Draw and StretchDraw; cells use DrawBarcode.
+void PaintBarcode(cairo_t* Cairo, const TBarcodeGraphic& Barcode, double X, double Y,
+                  double Width, double Height);
+
 } // namespace mivora

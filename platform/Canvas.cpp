@@ -1,5 +1,6 @@
 #include "Canvas.h"
 
+#include "Barcode_p.h"
 #include "DeviceContext_p.h"
 #include "Exceptions.h"
 #include "Numbers.h"
@@ -360,6 +361,10 @@ void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
   const int32_t width = Graphic->Width(), height = Graphic->Height();
   dc_->Record("Draw", {X, Y, width, height});
   if (width <= 0 || height <= 0) return;
+  if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(Graphic)) {
+    PaintBarcode(dc_->Cairo, *barcode, X, Y, width, height);
+    return;
+  }
   PaintGraphic(dc_->Cairo, *Graphic, X, Y, width, height, {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
 }
 
@@ -369,6 +374,11 @@ void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
   dc_->Record("StretchDraw", {Rect.Left, Rect.Top, Rect.Right, Rect.Bottom});
   const int64_t width = int64_t{Rect.Right} - Rect.Left, height = int64_t{Rect.Bottom} - Rect.Top;
   if (width <= 0 || height <= 0) return;
+  if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(Graphic)) {
+    PaintBarcode(dc_->Cairo, *barcode, Rect.Left, Rect.Top, static_cast<double>(width),
+                 static_cast<double>(height));
+    return;
+  }
   PaintGraphic(dc_->Cairo, *Graphic, Rect.Left, Rect.Top, static_cast<double>(width),
                static_cast<double>(height), {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
 }

@@ -216,29 +216,20 @@ void BuildSheet(TMivora& Sheet, const TLayout& Layout) {
 }
 
 void CheckPrintable(TMivora& Sheet, const std::string& Label) {
-  TPrinter* printer = Printer();
-  HDC dc = printer->GetHandle();
-  const int32_t dpiX = GetDeviceCaps(dc, LOGPIXELSX), dpiY = GetDeviceCaps(dc, LOGPIXELSY);
-  const int32_t extentX = printer->GetPageWidth() - 1, extentY = printer->GetPageHeight() - 1;
-  const TMeasurement unit = Sheet.Measurement();
   for (int32_t i = 0; i < Sheet.Count(); ++i) {
     const TCell* cell = Sheet.GetCell(i);
     if (!cell->Visible) continue;
     const std::string name = "\"" + Sheet.GetCellName(cell) + "\"";
+    // The figures the cell will print with, before they are rounded.
+    const TPixelBounds bounds = Sheet.CellPixelBounds(cell);
     const std::pair<const char*, double> edges[] = {
-        {"left", ConvertMeasure(unit, mtPixels, dpiX, extentX, cell->Left())},
-        {"top", ConvertMeasure(unit, mtPixels, dpiY, extentY, cell->Top())},
-        {"right", ConvertMeasure(unit, mtPixels, dpiX, extentX, cell->Right())},
-        {"bottom", ConvertMeasure(unit, mtPixels, dpiY, extentY, cell->Bottom())},
-    };
+        {"left", bounds.Left}, {"top", bounds.Top}, {"right", bounds.Right}, {"bottom", bounds.Bottom}};
     for (const auto& [edge, pixels] : edges) {
       if (!std::isfinite(pixels) || std::fabs(pixels) > MaxCellPixels)
         throw EInputError(Label + ": cell " + name + ": its " + edge + " edge lies " + Number(pixels) +
                           " printer pixels from the page; the most accepted is " + Number(MaxCellPixels));
     }
-    float height = cell->Font.Height;
-    if (unit == mtPercentage) height *= cell->GetHeight();
-    const double fontPixels = ConvertMeasure(unit, mtPixels, dpiY, extentY, height);
+    const double fontPixels = bounds.FontHeight;
     if (!std::isfinite(fontPixels) || std::fabs(fontPixels) > MaxFontPixels)
       throw EInputError(Label + ": cell " + name + ": its font is " + Number(fontPixels) +
                         " printer pixels high; the most accepted is " + Number(MaxFontPixels));

@@ -6,14 +6,13 @@
 #include "Layout.h"
 #include "LayoutRunner.h"
 #include "Mivora.h"
+#include "Numbers.h"
 #include "Printer.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <locale>
-#include <sstream>
 
 namespace mivora::tool {
 
@@ -24,13 +23,6 @@ namespace {
 std::string Lower(std::string Text) {
   for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return Text;
-}
-
-std::string Mm(double Value) {
-  std::ostringstream text;
-  text.imbue(std::locale::classic());
-  text << Value;
-  return text.str();
 }
 
 // A private folder, removed with everything in it when the object goes.
@@ -96,7 +88,7 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
     const TPrinterSettings& asked = p.Layout.Printer;
     if ((asked.Paper || asked.PaperMm || asked.Margins) && Request.Warn)
       Request.Warn("queue \"" + printer->TargetPath() + "\" prints on its own paper (" +
-                   Mm(printer->PaperWidthMm()) + " x " + Mm(printer->PaperHeightMm()) +
+                   FormatNumber(printer->PaperWidthMm()) + " x " + FormatNumber(printer->PaperHeightMm()) +
                    " mm); the layout's paper and margins are not used");
   }
 
@@ -107,31 +99,24 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   return p;
 }
 
-// Draws every page into the printer's open job.
-void DrawPages(TPrepared& P, const TPrintRequest& Request) {
-  TPrinter* printer = Printer();
-  const size_t pages = P.Table ? P.Table->Records.size() : 1;
-  for (size_t i = 0; i < pages; ++i) {
-    if (i > 0) printer->NewPage();
-    if (P.Table) FillRecord(P.Plan, *P.Table, i);
-    P.Sheet->PrintPage();
-    if (Request.Progress) Request.Progress(i + 1, pages);
-  }
-}
-
-// Runs one job on the printer's current target; aborts it on any error.
+// Prints the sheet as one document on the printer's current target: one page,
+// or one page a record; nothing is delivered when anything fails.
 std::vector<std::string> RunJob(TPrepared& P, const TPrintRequest& Request) {
-  TPrinter* printer = Printer();
-  printer->SetTitle(Request.Title.value_or(P.Layout.Title));
-  printer->BeginDoc();
+  TMivora& sheet = *P.Sheet;
+  const size_t pages = P.Table ? P.Table->Records.size() : 1;
+  sheet.BeginDocument(Request.Title.value_or(P.Layout.Title));
   try {
-    DrawPages(P, Request);
-    printer->EndDoc();
+    for (size_t i = 0; i < pages; ++i) {
+      if (P.Table) FillRecord(P.Plan, *P.Table, i);
+      sheet.PrintNextPage();
+      if (Request.Progress) Request.Progress(i + 1, pages);
+    }
+    sheet.EndDocument();
   } catch (...) {
-    printer->Abort();
+    sheet.AbortDocument();
     throw;
   }
-  return printer->OutputFiles();
+  return Printer()->OutputFiles();
 }
 
 // "labels-007.png": the numbered name of page Number of Count beside Output.

@@ -83,7 +83,7 @@ void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, u
   if (Canvas == nullptr || Graphic == nullptr) return;
   // A barcode is sized to its cell on whole device pixels, whatever Stretch says.
   if (const auto* barcode = dynamic_cast<const TBarcodeGraphic*>(Graphic)) {
-    DrawBarcode(Canvas, *barcode, Rect, Alignment, Layout);
+    DrawBarcode(Canvas->GetHandle(), Canvas->Font()->Color(), *barcode, Rect, Alignment, Layout);
     return;
   }
   const int64_t width = int64_t{Rect.Right} - Rect.Left;

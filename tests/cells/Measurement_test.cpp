@@ -144,6 +144,23 @@ TEST_F(MeasurementTest, BoundsTransformPinsValuesBeyondTheDevice) {
   sheet.TransformCellBounds(cell, l, t, r, b, f);
   EXPECT_EQ(r, std::numeric_limits<int32_t>::max());
   EXPECT_EQ(f, 0);
+
+  // The unrounded figures show how far off the page the cell really lies.
+  const TPixelBounds p = sheet.CellPixelBounds(cell);
+  EXPECT_NEAR(p.Right / 6e32f, 1.0f, 1e-5f);
+  EXPECT_TRUE(std::isnan(p.FontHeight));
+}
+
+TEST_F(MeasurementTest, PixelBoundsAreTheFiguresTheTransformRounds) {
+  sheet.SetMeasurement(mtPercentage);
+  TCell* cell = sheet.AddCell("A", 0.5f, 0.5f, 0.5f, 0.2f);
+  cell->Font.Height = 0.5f;
+  const TPixelBounds p = sheet.CellPixelBounds(cell);
+  EXPECT_FLOAT_EQ(p.Left, 2399.5f);
+  EXPECT_FLOAT_EQ(p.Top, 1199.5f);
+  EXPECT_FLOAT_EQ(p.Right, 4799.0f);
+  EXPECT_NEAR(p.FontHeight, 239.9f, 1e-3f) << "a font height under percentages is of the cell's height";
+  EXPECT_THROW_MSG(sheet.CellPixelBounds(nullptr), ECellError, "Invalid cell");
 }
 
 } // namespace

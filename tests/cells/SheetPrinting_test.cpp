@@ -121,5 +121,126 @@ TEST_F(SheetPrintingTest, DeferredEdgesLieOverLaterCellsFills) {
   EXPECT_LT(edge, fill) << "the front cell's fill now covers the back cell's edge";
 }
 
+// --- Documents of several pages
+
+// The job operations and drawn texts of the last recorded job, in order.
+std::vector<std::string> JobAndTexts() {
+  std::vector<std::string> seen;
+  for (const TDrawOp& op : Printer()->RecordedOps()) {
+    if (op.Name == "BeginDoc" || op.Name == "NewPage" || op.Name == "EndDoc" || op.Name == "Abort")
+      seen.push_back(op.Name);
+    else if (op.Name == "DrawText")
+      seen.push_back(op.Text);
+  }
+  return seen;
+}
+
+TEST_F(SheetPrintingTest, EachPageOfADocumentShowsTheSheetAsItStood) {
+  TCell* name = sheet.AddText("Name", "", 1, 1, 8, 2);
+  sheet.BeginDocument("Badges");
+  for (const char* person : {"Ada", "Grace", "Edsger"}) {
+    name->SetText(person);
+    sheet.PrintNextPage();
+  }
+  EXPECT_TRUE(sheet.DocumentOpen());
+  EXPECT_EQ(sheet.DocumentPages(), 3);
+  sheet.EndDocument();
+
+  EXPECT_FALSE(sheet.DocumentOpen());
+  EXPECT_FALSE(Printer()->Printing());
+  EXPECT_EQ(JobAndTexts(), (std::vector<std::string>{"BeginDoc", "Ada", "NewPage", "Grace", "NewPage",
+                                                     "Edsger", "EndDoc"}));
+  EXPECT_EQ(Printer()->RecordedOps().front().Text, "Badges");
+  EXPECT_EQ(log, (std::vector<std::string>{"BeforePrint", "DuringPrint (job open)", "DuringPrint (job open)",
+                                           "DuringPrint (job open)", "AfterPrint"}));
+}
+
+TEST_F(SheetPrintingTest, DocumentMisuseIsRefusedWithAMessageAndLeavesNoJobBehind) {
+  EXPECT_THROW_MSG(sheet.PrintNextPage(), EPrinterError,
+                   "Cannot print a page: no document is open (call BeginDocument first)");
+  EXPECT_THROW_MSG(sheet.EndDocument(), EPrinterError, "Cannot end the document: no document is open");
+  sheet.AbortDocument(); // harmless without a document
+
+  sheet.BeginDocument("Empty");
+  EXPECT_THROW_MSG(sheet.EndDocument(), EPrinterError,
+                   "The document \"Empty\" has no pages: nothing was printed "
+                   "(call PrintNextPage before EndDocument)");
+  EXPECT_FALSE(sheet.DocumentOpen());
+  EXPECT_FALSE(Printer()->Printing());
+  EXPECT_EQ(Printer()->RecordedOps().back().Name, "Abort");
+  EXPECT_EQ(log, std::vector<std::string>{"BeforePrint"}) << "an abandoned document ends without AfterPrint";
+}
+
+TEST_F(SheetPrintingTest, ASecondDocumentWhileOneIsOpenIsRefusedAndTheFirstGoesOn) {
+  sheet.AddText("A", "first", 1, 1, 8, 2);
+  TMivora other(nullptr);
+  sheet.BeginDocument("First");
+  sheet.PrintNextPage();
+  EXPECT_THROW_MSG(other.BeginDocument("Second"), EPrinterError,
+                   "Cannot begin the print job \"Second\": the job \"First\" is still open");
+  EXPECT_THROW_MSG(sheet.Print("Third"), EPrinterError,
+                   "Cannot begin the print job \"Third\": the job \"First\" is still open");
+  EXPECT_FALSE(other.DocumentOpen());
+  EXPECT_TRUE(sheet.DocumentOpen());
+  sheet.PrintNextPage();
+  sheet.EndDocument();
+  EXPECT_EQ(JobAndTexts(), (std::vector<std::string>{"BeginDoc", "first", "NewPage", "first", "EndDoc"}));
+}
+
+TEST_F(SheetPrintingTest, APageThatFailsAbortsTheWholeDocumentAndWritesNothing) {
+  const std::string path = test::OutputDir() + "/failed-document.pdf";
+  std::filesystem::remove(path);
+  Printer()->SetTarget(ptPdf, path);
+  sheet.AddText("Text", "page", 1, 1, 5, 2);
+  sheet.BeginDocument("Breaks");
+  sheet.PrintNextPage();
+  TCell* broken = sheet.AddGraphic("Broken", new BrokenGraphic, 1, 4, 5, 2);
+  EXPECT_THROW_MSG(sheet.PrintNextPage(), EPrinterError, "picture data lost");
+
+  EXPECT_FALSE(sheet.DocumentOpen());
+  EXPECT_FALSE(Printer()->Printing());
+  EXPECT_FALSE(std::filesystem::exists(path)) << "the good first page is not delivered alone";
+  EXPECT_EQ(log, (std::vector<std::string>{"BeforePrint", "DuringPrint (job open)"}));
+
+  sheet.Remove(broken);
+  sheet.BeginDocument("Works");
+  sheet.PrintNextPage();
+  sheet.EndDocument();
+  EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST_F(SheetPrintingTest, ASheetDestroyedWithAnOpenDocumentFreesThePrinter) {
+  const std::string path = test::OutputDir() + "/abandoned-document.pdf";
+  std::filesystem::remove(path);
+  Printer()->SetTarget(ptPdf, path);
+  {
+    TMivora temporary(nullptr);
+    temporary.AddText("A", "lost", 1, 1, 5, 2);
+    temporary.BeginDocument("Abandoned");
+    temporary.PrintNextPage();
+  }
+  EXPECT_FALSE(Printer()->Printing());
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(SheetPrintingTest, APdfDocumentHasOnePageForEachPrintedPage) {
+  const std::string path = test::OutputDir() + "/three-pages.pdf";
+  Printer()->SetTarget(ptPdf, path);
+  TCell* line = sheet.AddText("Line", "", 1, 1, 12, 2);
+  sheet.BeginDocument("Three pages");
+  for (int page = 1; page <= 3; ++page) {
+    line->SetText("Page number " + std::to_string(page));
+    sheet.PrintNextPage();
+  }
+  sheet.EndDocument();
+
+  EXPECT_NE(test::RunCommand("pdfinfo '" + path + "'").find("Pages:           3"), std::string::npos);
+  for (int page = 1; page <= 3; ++page) {
+    const std::string n = std::to_string(page);
+    const std::string text = test::RunCommand("pdftotext -q -f " + n + " -l " + n + " '" + path + "' -");
+    EXPECT_NE(text.find("Page number " + n), std::string::npos) << "page " << n << ": " << text;
+  }
+}
+
 } // namespace
 } // namespace mivora
