@@ -17,6 +17,9 @@ namespace mivora {
 
 namespace {
 
+// How many line heights beyond the clip a line is still drawn.
+constexpr double kInkOverhangLines = 4.0;
+
 // Count bytes of Text; a negative Count reads up to the terminating NUL.
 std::string_view TextOf(const char* Text, int64_t Count) {
   if (Text == nullptr || Count == 0) return {};
@@ -65,8 +68,25 @@ int DrawTextA(HDC DC, const char* Text, int Count, TRect* Rect, uint32_t Format)
   SetSourceColor(cairo, DC->TextColor);
   const double left = Rect->Left;
   const double right = Rect->Right;
-  for (size_t i = 0; i < lines.size(); ++i) {
+  // Only the lines that reach into the clip are drawn: a long text in a small
+  // cell costs the lines that show, and the file holds no text nobody can see.
+  // Glyphs may stand out of their line (stacked accents), so lines a few line
+  // heights beyond the clip are drawn as well.
+  double clipLeft = 0;
+  double clipTop = 0;
+  double clipRight = 0;
+  double clipBottom = 0;
+  cairo_clip_extents(cairo, &clipLeft, &clipTop, &clipRight, &clipBottom);
+  const double top = Rect->Top;
+  const double overhang = kInkOverhangLines * static_cast<double>(lineHeight);
+  const double above = clipTop - overhang - top;
+  const size_t firstShown =
+      above > 0 ? static_cast<size_t>(std::min(std::floor(above / static_cast<double>(lineHeight)),
+                                               static_cast<double>(lines.size())))
+                : 0;
+  for (size_t i = firstShown; i < lines.size(); ++i) {
     const TTextLine& line = lines[i];
+    if (top + static_cast<double>(i) * static_cast<double>(lineHeight) >= clipBottom + overhang) break;
     double x = left;
     if ((Format & DT_RIGHT) != 0) {
       x = right - line.Width;

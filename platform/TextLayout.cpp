@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -28,6 +29,16 @@ constexpr int kReferenceEm = 256;
 constexpr double kFitTolerance = 1e-3;
 // Tab stops every 8 average character widths.
 constexpr double kTabStopChars = 8.0;
+// Text is laid out in pieces of at most this many bytes to estimate where its
+// lines end: small enough that a piece's width stays within Pango's range.
+constexpr size_t kEstimatePieceBytes = 1024;
+// Pango keeps positions in ints of 1/1024 pixel: a line laid out as one reaches
+// its limit at 8192 ems of the reference size. Lines wider than this many ems
+// are measured and drawn in pieces, one after the other.
+constexpr double kMaxLineEms = 6144.0;
+// How far, in ems of the font, a width seen from the estimated pen positions is
+// trusted: farther than kerning or shaping across a line's ends ever moves it.
+constexpr double kEstimateMarginEms = 1.0;
 // Laid-out lines kept per face before its cache starts afresh.
 constexpr size_t kMaxCachedLayouts = 1024;
 // Faces kept while no font uses them.
@@ -94,42 +105,108 @@ std::vector<TWord> Words(std::string_view Paragraph) {
 
 bool Fits(double Width, double MaxWidth) { return Width <= MaxWidth + kFitTolerance; }
 
+// The end of the piece of Utf8 that starts at Begin: at most kEstimatePieceBytes
+// of one paragraph, ending before a space where there is one, else before a
+// character's first byte; Begin itself at a line break.
+size_t PieceEnd(std::string_view Utf8, size_t Begin) {
+  size_t end = Begin;
+  while (end < Utf8.size() && Utf8[end] != '\r' && Utf8[end] != '\n' && end - Begin < kEstimatePieceBytes) {
+    ++end;
+  }
+  if (end < Utf8.size() && Utf8[end] != '\r' && Utf8[end] != '\n') {
+    const size_t space = Utf8.rfind(' ', end);
+    if (space != std::string_view::npos && space > Begin) {
+      end = space;
+    } else {
+      while (end > Begin + 1 && (static_cast<unsigned char>(Utf8[end]) & 0xC0) == 0x80) --end;
+    }
+  }
+  return end;
+}
+
+// The lines of one text, and the range of room widths that break it into the
+// same lines: every line of two words or more must still fit, and no line a word
+// longer (the narrowest of those measured, or a bound below it) may.
+struct TFormatted {
+  std::vector<TTextLine> Lines;
+  double WidestJoined = 0;  // the widest line of more than one word
+  double Rejected = std::numeric_limits<double>::infinity();
+
+  bool SameLinesIn(double MaxWidth) const { return Fits(WidestJoined, MaxWidth) && !Fits(Rejected, MaxWidth); }
+};
+
 // Breaks one paragraph (no line breaks in it) at spaces so that each line fits
 // MaxWidth where it can. The first line keeps the paragraph's leading spaces.
-void BreakParagraph(const TTextFont& Font, std::string_view Paragraph,
-                    const TFormatOptions& Options, std::vector<TTextLine>& Lines) {
+//
+// A line's width is what laying out that line alone gives; it grows with every
+// word added. Each line takes its first word whether or not it fits, then the
+// most words that fit. Laying out candidate lines is what costs, so the search
+// starts where the estimated pen positions (Pen, in pixels at each byte of the
+// paragraph) say the line ends: when the estimate is right, as it nearly
+// always is, that line and the one a word longer are all that is laid out; when
+// it is not (tab stops, shaping across a break), a galloping search from there
+// finds the same line. Each line costs what its own length costs, so a paragraph
+// costs what its length does, however narrow the room.
+void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const double* Pen,
+                    const TFormatOptions& Options, TFormatted& Result) {
   const std::vector<TWord> words = Words(Paragraph);
   if (words.empty()) {
-    Lines.push_back({std::string(), 0.0});
+    Result.Lines.push_back({std::string(), 0.0});
     return;
   }
+  // Where no tab stop can mislead the estimate, a line a word longer than the
+  // estimated one that the estimate puts well beyond the room (by more than any
+  // kerning or shaping across its ends could make up) is not laid out to learn so.
+  const bool tabs = Options.ExpandTabs && Paragraph.find('\t') != std::string_view::npos;
+  const double margin = kEstimateMarginEms * Font.EmSize();
   size_t first = 0;  // the first word of the current line
   while (first < words.size()) {
     const size_t start = first == 0 ? 0 : words[first].Begin;
-    auto width = [&](size_t last) {
-      return Font.LineWidth(Paragraph.substr(start, words[last].End - start), Options.ExpandTabs);
+    auto fits = [&](size_t last) {
+      const double width =
+          Font.LineWidth(Paragraph.substr(start, words[last].End - start), Options.ExpandTabs);
+      if (Fits(width, Options.MaxWidth)) return true;
+      Result.Rejected = std::min(Result.Rejected, width);
+      return false;
     };
-    // The line takes its first word whether or not it fits; then as many more as
-    // fit. Widths grow with every word, so a galloping search finds the last one.
-    // Most lines of a cell hold the rest of their paragraph: that is tried first,
-    // and then the line is laid out (and measured) once instead of once per probe.
+    size_t guess = first;  // the last word the estimate puts on the line
+    while (guess + 1 < words.size() && Fits(Pen[words[guess + 1].End] - Pen[start], Options.MaxWidth)) {
+      ++guess;
+    }
+    // good: a last word known to be taken; bad: one known not to fit (or the end).
     size_t good = first;
     size_t bad = words.size();
-    if (good + 1 < bad && Fits(width(bad - 1), Options.MaxWidth)) good = bad - 1;
-    size_t step = 1;
-    while (good + 1 < bad) {
-      const size_t probe = std::min(good + step, bad - 1);
-      if (Fits(width(probe), Options.MaxWidth)) {
+    if (guess == first || fits(guess)) {
+      good = guess;
+      if (!tabs && good + 1 < bad) {
+        const double longer = Pen[words[good + 1].End] - Pen[start];
+        if (longer > Options.MaxWidth + kFitTolerance + margin) {
+          bad = good + 1;
+          Result.Rejected = std::min(Result.Rejected, longer - margin);
+        }
+      }
+      for (size_t step = 1; good + 1 < bad; step *= 2) {
+        const size_t probe = std::min(good + step, bad - 1);
+        if (!fits(probe)) {
+          bad = probe;
+          break;
+        }
         good = probe;
-        step *= 2;
-      } else {
+      }
+    } else {
+      bad = guess;
+      for (size_t step = 1; good + 1 < bad; step *= 2) {
+        const size_t probe = bad - std::min(step, bad - good - 1);
+        if (fits(probe)) {
+          good = probe;
+          break;
+        }
         bad = probe;
-        break;
       }
     }
     while (good + 1 < bad) {
       const size_t middle = good + (bad - good) / 2;
-      if (Fits(width(middle), Options.MaxWidth)) {
+      if (fits(middle)) {
         good = middle;
       } else {
         bad = middle;
@@ -137,7 +214,8 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph,
     }
     std::string text(Paragraph.substr(start, words[good].End - start));
     const double lineWidth = Font.LineWidth(text, Options.ExpandTabs);
-    Lines.push_back({std::move(text), lineWidth});
+    if (good > first) Result.WidestJoined = std::max(Result.WidestJoined, lineWidth);
+    Result.Lines.push_back({std::move(text), lineWidth});
     first = good + 1;
   }
 }
@@ -183,8 +261,18 @@ public:
   double Descent() const { return descent_; }
   // The line laid out at the reference size; owned by the face, valid until the next call.
   PangoLayout* LineLayout(std::string_view Utf8, bool ExpandTabs);
+  // Estimated pen positions at the reference size before each byte of Utf8 and at
+  // its end; see TTextFont::PenPositions. Valid until the next call.
+  const std::vector<double>& PenPositions(const std::string& Utf8, bool ExpandTabs);
 
 private:
+  // A new layout of one line at the reference size; the caller owns it.
+  PangoLayout* NewLayout(std::string_view Utf8, bool ExpandTabs) const;
+  // Adds the advance of each cluster of Utf8, shaped as one run of text at the
+  // reference size, to Advances at the cluster's first byte. Cheaper than a
+  // layout: no line breaking, no layout object; tabs advance as Pango shapes them.
+  void ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const;
+
   PangoFontDescription* description_ = nullptr;
   PangoAttrList* attributes_ = nullptr;
   PangoTabArray* tabs_ = nullptr;
@@ -192,6 +280,10 @@ private:
   double descent_ = 0.212;
   double averageCharWidth_ = 0.456;
   std::unordered_map<std::string, PangoLayout*> layouts_;
+  // The text of the last pen positions ('t' or 's' for ExpandTabs, then the text):
+  // shrinking text to fit asks for the same text at one size after another.
+  std::string penKey_;
+  std::vector<double> pen_;
 };
 
 TTextFace::TTextFace(const LOGFONTA& LogFont) {
@@ -243,6 +335,19 @@ TTextFace::~TTextFace() {
   pango_font_description_free(description_);
 }
 
+PangoLayout* TTextFace::NewLayout(std::string_view Utf8, bool ExpandTabs) const {
+  PangoLayout* layout = pango_layout_new(Shared().Context);
+  pango_layout_set_font_description(layout, description_);
+  // Line breaks are handled before text gets here; any separator Pango would
+  // still treat as one stays on this line.
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  if (attributes_ != nullptr) pango_layout_set_attributes(layout, attributes_);
+  if (ExpandTabs) pango_layout_set_tabs(layout, tabs_);
+  const size_t length = std::min(Utf8.size(), static_cast<size_t>(INT_MAX));
+  pango_layout_set_text(layout, Utf8.data(), static_cast<int>(length));
+  return layout;
+}
+
 PangoLayout* TTextFace::LineLayout(std::string_view Utf8, bool ExpandTabs) {
   std::string key;
   key.reserve(Utf8.size() + 1);
@@ -254,17 +359,61 @@ PangoLayout* TTextFace::LineLayout(std::string_view Utf8, bool ExpandTabs) {
     for (auto& entry : layouts_) g_object_unref(entry.second);
     layouts_.clear();
   }
-  PangoLayout* layout = pango_layout_new(Shared().Context);
-  pango_layout_set_font_description(layout, description_);
-  // Line breaks are handled before text gets here; any separator Pango would
-  // still treat as one stays on this line.
-  pango_layout_set_single_paragraph_mode(layout, TRUE);
-  if (attributes_ != nullptr) pango_layout_set_attributes(layout, attributes_);
-  if (ExpandTabs) pango_layout_set_tabs(layout, tabs_);
-  const size_t length = std::min(Utf8.size(), static_cast<size_t>(INT_MAX));
-  pango_layout_set_text(layout, Utf8.data(), static_cast<int>(length));
+  PangoLayout* layout = NewLayout(Utf8, ExpandTabs);
   layouts_.emplace(std::move(key), layout);
   return layout;
+}
+
+void TTextFace::ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const {
+  const int length = static_cast<int>(std::min(Utf8.size(), static_cast<size_t>(INT_MAX)));
+  PangoAttrList* attributes = pango_attr_list_new();
+  pango_attr_list_insert(attributes, pango_attr_font_desc_new(description_));
+  GList* items = pango_itemize(Shared().Context, Utf8.data(), 0, length, attributes, nullptr);
+  PangoGlyphString* glyphs = pango_glyph_string_new();
+  for (GList* node = items; node != nullptr; node = node->next) {
+    auto* item = static_cast<PangoItem*>(node->data);
+    pango_shape_full(Utf8.data() + item->offset, item->length, Utf8.data(), length, &item->analysis,
+                     glyphs);
+    for (int i = 0; i < glyphs->num_glyphs; ++i) {
+      const auto index = static_cast<size_t>(item->offset) + static_cast<size_t>(glyphs->log_clusters[i]);
+      if (index < Advances.size()) Advances[index] += static_cast<double>(glyphs->glyphs[i].geometry.width);
+    }
+    pango_item_free(item);
+  }
+  pango_glyph_string_free(glyphs);
+  g_list_free(items);
+  pango_attr_list_unref(attributes);
+}
+
+const std::vector<double>& TTextFace::PenPositions(const std::string& Utf8, bool ExpandTabs) {
+  const char flag = ExpandTabs ? 't' : 's';
+  if (penKey_.size() == Utf8.size() + 1 && penKey_[0] == flag &&
+      std::string_view(penKey_).substr(1) == Utf8) {
+    return pen_;
+  }
+  penKey_.clear();
+  pen_.assign(Utf8.size() + 1, 0.0);
+  std::vector<double> advances;  // of the cluster that starts at each byte of a piece
+  double x = 0;
+  size_t begin = 0;
+  while (begin < Utf8.size()) {
+    const size_t end = PieceEnd(Utf8, begin);
+    if (end == begin) {  // a line break: no advance
+      pen_[++begin] = x;
+      continue;
+    }
+    advances.assign(end - begin, 0.0);
+    ShapePiece(std::string_view(Utf8).substr(begin, end - begin), advances);
+    for (size_t i = begin; i < end; ++i) {
+      x += advances[i - begin] / PANGO_SCALE;
+      pen_[i + 1] = x;
+    }
+    begin = end;
+  }
+  penKey_.reserve(Utf8.size() + 1);
+  penKey_.push_back(flag);
+  penKey_.append(Utf8);
+  return pen_;
 }
 
 namespace {
@@ -327,23 +476,63 @@ bool TTextFont::Matches(const LOGFONTA& LogFont, int32_t DpiY) const {
 
 double TTextFont::LineWidth(std::string_view Utf8, bool ExpandTabs) const {
   if (Utf8.empty()) return 0.0;
+  if (Utf8.size() > kEstimatePieceBytes) {
+    const std::vector<size_t> pieces = LongLinePieces(Utf8, ExpandTabs);
+    if (!pieces.empty()) {
+      double width = 0;
+      for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+        width += ReferenceWidth(Utf8.substr(pieces[i], pieces[i + 1] - pieces[i]), ExpandTabs);
+      }
+      return width * scale_;
+    }
+  }
+  return ReferenceWidth(Utf8, ExpandTabs) * scale_;
+}
+
+double TTextFont::ReferenceWidth(std::string_view Utf8, bool ExpandTabs) const {
   PangoRectangle logical;
   pango_layout_get_extents(face_->LineLayout(Utf8, ExpandTabs), nullptr, &logical);
-  return static_cast<double>(logical.width) / PANGO_SCALE * scale_;
+  return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+std::vector<size_t> TTextFont::LongLinePieces(std::string_view Utf8, bool ExpandTabs) const {
+  std::vector<size_t> pieces{0};
+  double width = 0;
+  while (pieces.back() < Utf8.size()) {
+    const size_t end = std::max(PieceEnd(Utf8, pieces.back()), pieces.back() + 1);
+    width += ReferenceWidth(Utf8.substr(pieces.back(), end - pieces.back()), ExpandTabs);
+    pieces.push_back(end);
+  }
+  if (width <= kMaxLineEms * kReferenceEm) pieces.clear();
+  return pieces;
+}
+
+std::vector<double> TTextFont::PenPositions(const std::string& Utf8, bool ExpandTabs) const {
+  std::vector<double> pen = face_->PenPositions(Utf8, ExpandTabs);
+  for (double& x : pen) x *= scale_;
+  return pen;
 }
 
 void TTextFont::ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs, double X,
                          double Y) const {
   if (Cairo == nullptr || Utf8.empty()) return;
-  PangoLayout* layout = face_->LineLayout(Utf8, ExpandTabs);
   cairo_save(Cairo);
   cairo_translate(Cairo, X, Y);
   cairo_scale(Cairo, scale_, scale_);
-  // The baseline lies one ascent of this face below the cell's top, also when a
-  // fallback face with other metrics shows part of the line.
-  const double layoutBaseline = static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
-  cairo_move_to(Cairo, 0.0, face_->Ascent() * kReferenceEm - layoutBaseline);
-  pango_cairo_show_layout(Cairo, layout);
+  std::vector<size_t> pieces;
+  if (Utf8.size() > kEstimatePieceBytes) pieces = LongLinePieces(Utf8, ExpandTabs);
+  if (pieces.empty()) pieces = {0, Utf8.size()};
+  double x = 0;
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    const std::string_view piece = Utf8.substr(pieces[i], pieces[i + 1] - pieces[i]);
+    PangoLayout* layout = face_->LineLayout(piece, ExpandTabs);
+    // The baseline lies one ascent of this face below the cell's top, also when a
+    // fallback face with other metrics shows part of the line.
+    const double layoutBaseline = static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+    cairo_move_to(Cairo, x, face_->Ascent() * kReferenceEm - layoutBaseline);
+    pango_cairo_show_layout(Cairo, layout);
+    if (i + 2 < pieces.size()) x += ReferenceWidth(piece, ExpandTabs);
+  }
   cairo_restore(Cairo);
 }
 
@@ -375,19 +564,48 @@ const TTextFont& TextFontOf(const TDeviceContext& DC) {
 // ---------------------------------------------------------------------------
 // Formatting
 
+namespace {
+
+// The last text formatted: measuring a cell's text and then drawing it formats
+// the same text twice, the second time in a room as wide as its widest line.
+struct TLastFormat {
+  std::shared_ptr<const TTextFace> Face;
+  double EmSize = 0;
+  bool ExpandTabs = false;
+  bool NoPrefix = false;
+  bool WordBreak = false;
+  std::string Text;
+  TFormatted Result;
+};
+
+TLastFormat& LastFormat() {
+  static TLastFormat last;
+  return last;
+}
+
+} // namespace
+
 std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
                                    const TFormatOptions& Options) {
+  TLastFormat& last = LastFormat();
+  if (last.Face == Font.Face() && last.EmSize == Font.EmSize() && last.ExpandTabs == Options.ExpandTabs &&
+      last.NoPrefix == Options.NoPrefix && last.WordBreak == Options.WordBreak && last.Text == Text &&
+      (!Options.WordBreak || last.Result.SameLinesIn(Options.MaxWidth))) {
+    return last.Result.Lines;
+  }
   const std::string text = PrepareText(Text, Options.ExpandTabs, Options.NoPrefix);
-  std::vector<TTextLine> lines;
+  std::vector<double> pen;
+  if (Options.WordBreak) pen = Font.PenPositions(text, Options.ExpandTabs);
+  TFormatted result;
   size_t begin = 0;
   while (begin < text.size()) {
     size_t end = begin;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     const std::string_view paragraph(text.data() + begin, end - begin);
     if (Options.WordBreak) {
-      BreakParagraph(Font, paragraph, Options, lines);
+      BreakParagraph(Font, paragraph, pen.data() + begin, Options, result);
     } else {
-      lines.push_back({std::string(paragraph), Font.LineWidth(paragraph, Options.ExpandTabs)});
+      result.Lines.push_back({std::string(paragraph), Font.LineWidth(paragraph, Options.ExpandTabs)});
     }
     // CR LF is one break; a lone CR or LF is one break each.
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
@@ -395,7 +613,9 @@ std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
     }
     begin = end + 1;
   }
-  return lines;
+  last = TLastFormat{Font.Face(), Font.EmSize(), Options.ExpandTabs, Options.NoPrefix, Options.WordBreak,
+                     std::string(Text), std::move(result)};
+  return last.Result.Lines;
 }
 
 std::string SingleLine(std::string_view Text) {

@@ -49,16 +49,31 @@ public:
   double EmSize() const { return emSize_; }
   double Ascent() const { return ascent_; }
   double Descent() const { return descent_; }
+  // The face this font scales; fonts of one face and size lay out alike.
+  const std::shared_ptr<TTextFace>& Face() const { return face_; }
   // Height of one line in whole pixels: ascent + descent, no extra leading.
   int32_t LineHeight() const { return lineHeight_; }
 
   // Advance width in pixels of one line of UTF-8 text (it must hold no line breaks).
+  // A line of thousands of ems is measured as the sum of its pieces.
   double LineWidth(std::string_view Utf8, bool ExpandTabs) const;
+  // Estimated pen positions in pixels before each byte of UTF-8 Text and after its
+  // last: the sum of the advances of the characters before it, from the start of
+  // Text, CR and LF advancing nothing. Laid out in pieces, so a line's width seen
+  // from them (the difference of two positions) may differ slightly from
+  // LineWidth's, by kerning or shaping across the ends or by tab stops.
+  std::vector<double> PenPositions(const std::string& Utf8, bool ExpandTabs) const;
   // Draws one line of UTF-8 text in the current source of Cairo with the top-left of
   // its cell at (X, Y) of the current user space.
   void ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs, double X, double Y) const;
 
 private:
+  // Width of a line laid out as one, at the reference size.
+  double ReferenceWidth(std::string_view Utf8, bool ExpandTabs) const;
+  // For a line too wide to be laid out as one, the byte offsets where its pieces
+  // begin, and its end; empty for any other line.
+  std::vector<size_t> LongLinePieces(std::string_view Utf8, bool ExpandTabs) const;
+
   LOGFONTA logFont_;
   int32_t dpiY_;
   std::shared_ptr<TTextFace> face_;

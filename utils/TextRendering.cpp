@@ -53,6 +53,29 @@ int32_t ShrunkHeight(int32_t Height, int32_t CellHeight) {
   return static_cast<int32_t>(next);
 }
 
+// Measures Text in Inner's width into Measured, as far as needed to tell whether
+// it overflows Inner; returns whether Measured is that of the whole text. The
+// lines of a start of the text that ends before a space or a line break are the
+// text's first lines, the last one perhaps shorter, so a start that overflows
+// means the text does. Starts growing fourfold are tried before the whole: a
+// long text in a small cell is measured as far as the cell reaches at each size
+// it shrinks through, and in full only at the size where it fits.
+bool MeasureUntilOverflow(TCanvas* Canvas, const std::string& Text, const TRect& Inner,
+                          uint32_t Flags, TRect& Measured) {
+  constexpr size_t kFirstStart = 4096;
+  for (size_t length = kFirstStart; length < Text.size(); length *= 4) {
+    const size_t cut = Text.find_first_of(" \r\n", length);
+    if (cut == std::string::npos || cut > static_cast<size_t>(INT_MAX)) break;
+    Measured = Inner;
+    DrawTextA(Canvas->GetHandle(), Text.data(), static_cast<int>(cut), &Measured, Flags | DT_CALCRECT);
+    if (Measured.Right > Inner.Right || Measured.Bottom > Inner.Bottom) return false;
+    length = cut;
+  }
+  Measured = Inner;
+  DrawTextA(Canvas->GetHandle(), Text.data(), CountOf(Text), &Measured, Flags | DT_CALCRECT);
+  return true;
+}
+
 // A copy of the canvas font turned by 90 degrees, selected into the device
 // context for as long as it lives; the font it replaced is selected again and the
 // copy destroyed at the end, also when drawing fails.
@@ -114,11 +137,15 @@ void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alig
   DrawTextA(Canvas->GetHandle(), Text.data(), count, &textRect, flags | DT_CALCRECT);
 
   if (ShrinkToFit) {
+    bool whole = true;  // textRect measures the whole text, not a start of it
     while (textRect.Right > inner.Right || textRect.Bottom > inner.Bottom) {
       TFont* font = Canvas->Font();
       const int32_t next = ShrunkHeight(font->Height(), lineHeight);
       if (next == font->Height()) break;  // as small as it gets: draw clipped
       font->SetHeight(next);
+      whole = MeasureUntilOverflow(Canvas, Text, inner, flags, textRect);
+    }
+    if (!whole) {
       textRect = inner;
       DrawTextA(Canvas->GetHandle(), Text.data(), count, &textRect, flags | DT_CALCRECT);
     }

@@ -6,10 +6,15 @@
 #include "PrinterFixture.h"
 #include "Printer.h"
 #include "TestSupport.h"
+#include "TextEncoding.h"
+#include "TextLayout_p.h"
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mivora {
@@ -294,6 +299,188 @@ TEST_F(TextLayoutTest, UnderlineAndStrikeOutDrawLinesButKeepTheLayout) {
   const TRect underlined = InkBounds(page, {450, 0, 1000, 300});
   EXPECT_EQ(underlined.Top, bare.Top);
   EXPECT_GT(underlined.Bottom, bare.Bottom);
+}
+
+
+TEST_F(TextLayoutTest, LinesOfThousandsOfEmsKeepGrowingWithTheirText) {
+  // Beyond some ten thousand characters a line no longer fits the text engine's
+  // coordinates in one piece; its extent must still be that of its characters.
+  auto words = [](size_t Count) {
+    std::string text;
+    for (size_t i = 0; i < Count; ++i) text += "mmmmm ";
+    return text;
+  };
+  const double short_ = Width(words(1000));
+  for (size_t count : {3000, 10000, 40000}) {
+    const double expected = short_ * static_cast<double>(count) / 1000.0;
+    EXPECT_NEAR(Width(words(count)), expected, expected * 0.001) << count << " words";
+    EXPECT_NEAR(MeasuredWidth(words(count), 100), expected, expected * 0.001) << count << " words, unbroken";
+  }
+  // Drawn turned upward, such a line still starts at its reference point.
+  BeginPng("long-line-upward");
+  canvas->Font()->SetHeight(40);
+  HDC dc = canvas->GetHandle();
+  LOGFONTA record;
+  GetObjectA(canvas->Font()->Handle(), sizeof(record), &record);
+  record.lfEscapement = 900;
+  HFONT turned = CreateFontIndirectA(&record);
+  HGDIOBJ previous = SelectObject(dc, turned);
+  const std::string text = words(20000);
+  ExtTextOutA(dc, 300, 900, 0, nullptr, text.data(), static_cast<uint32_t>(text.size()), nullptr);
+  SelectObject(dc, previous);
+  DeleteObject(turned);
+  const TRect ink = InkBounds(EndPng());
+  EXPECT_NEAR(ink.Bottom, 900, 8);
+  EXPECT_LE(ink.Top, 10) << "it runs to the top of the page";
+}
+
+// Line breaking checked against the plainest rule there is: each line takes its
+// first word, then one word after another while the line laid out alone still
+// fits. The engine finds the same lines by estimating where they end.
+class LineBreakingTest : public ::testing::Test {
+protected:
+  static LOGFONTA Record(int32_t Height) {
+    LOGFONTA record;
+    std::memcpy(record.lfFaceName, "Arial", 6);
+    record.lfHeight = Height;
+    return record;
+  }
+
+  // The lines by the plain rule, for UTF-8 text with no NUL and tabs kept.
+  static std::vector<TTextLine> PlainLines(const TTextFont& Font, std::string_view Text,
+                                           double MaxWidth) {
+    std::vector<TTextLine> lines;
+    size_t begin = 0;
+    while (begin < Text.size()) {
+      size_t end = Text.find_first_of("\r\n", begin);
+      if (end == std::string_view::npos) end = Text.size();
+      const std::string_view paragraph = Text.substr(begin, end - begin);
+      size_t i = paragraph.find_first_not_of(' ');
+      if (i == std::string_view::npos) lines.push_back({});
+      size_t start = 0;
+      while (i != std::string_view::npos) {
+        size_t wordEnd = std::min(paragraph.find(' ', i), paragraph.size());
+        for (;;) {
+          const size_t next = paragraph.find_first_not_of(' ', wordEnd);
+          if (next == std::string_view::npos) break;
+          const size_t nextEnd = std::min(paragraph.find(' ', next), paragraph.size());
+          if (Font.LineWidth(paragraph.substr(start, nextEnd - start), true) > MaxWidth + 1e-3) break;
+          wordEnd = nextEnd;
+        }
+        const std::string line(paragraph.substr(start, wordEnd - start));
+        lines.push_back({line, Font.LineWidth(line, true)});
+        i = paragraph.find_first_not_of(' ', wordEnd);
+        start = i;
+      }
+      if (end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n') ++end;
+      begin = end + 1;
+    }
+    return lines;
+  }
+
+  static void ExpectPlainLines(const TTextFont& Font, const std::string& Text, double MaxWidth) {
+    TFormatOptions options;
+    options.MaxWidth = MaxWidth;
+    options.WordBreak = true;
+    options.ExpandTabs = true;
+    options.NoPrefix = true;
+    const std::vector<TTextLine> actual = FormatLines(Font, Text, options);
+    const std::vector<TTextLine> expected = PlainLines(Font, ToUtf8(Text), MaxWidth);
+    ASSERT_EQ(actual.size(), expected.size()) << "width " << MaxWidth << ", text " << Text.substr(0, 80);
+    for (size_t i = 0; i < actual.size(); ++i) {
+      ASSERT_EQ(actual[i].Text, expected[i].Text) << "line " << i << ", width " << MaxWidth;
+      ASSERT_EQ(actual[i].Width, expected[i].Width) << "line " << i << ", width " << MaxWidth;
+    }
+  }
+
+  // A text of Count pieces drawn from a mix of scripts, breaks and oddities.
+  static std::string MixedText(uint32_t Seed, size_t Count) {
+    static const char* const kPieces[] = {
+        "word", "a", "typography", "Schweißnaht", "caf\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe6\x96\x87",
+        "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d", "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7", "\xf0\x9f\x93\xa6", "AV", "To.", "fi", "\t", "\r\n",
+        "\n", "\r", "\xff\xfe", "\x93quoted\x94", "   ", "x\ty", "WWWWWWWWWWWWWWWWWWWWWWWW",
+        "ZalgoZ\xcc\x81\xcc\x82\xcc\x83", "supercalifragilisticexpialidocious", "1,234.56"};
+    std::string text;
+    uint32_t state = Seed;
+    for (size_t i = 0; i < Count; ++i) {
+      state = state * 1664525u + 1013904223u;
+      text += kPieces[(state >> 8) % (sizeof(kPieces) / sizeof(kPieces[0]))];
+      if ((state >> 4) % 4 != 0) text.push_back(' ');
+    }
+    return text;
+  }
+};
+
+TEST_F(LineBreakingTest, MixedTextsBreakAsTheyWouldWordByWord) {
+  const TTextFont font(Record(60), 600);
+  for (uint32_t seed = 1; seed <= 12; ++seed) {
+    const std::string text = MixedText(seed, 120);
+    for (double width : {1.0, 90.0, 250.0, 700.0, 2500.0}) ExpectPlainLines(font, text, width);
+  }
+}
+
+TEST_F(LineBreakingTest, LongParagraphsAndWordsLongerThanAnEstimatePiece) {
+  const TTextFont font(Record(40), 600);
+  // One paragraph of some 6 KB, one word of 3000 letters in it, and text with no
+  // space at all: the engine estimates in pieces of about a kilobyte.
+  std::string text = MixedText(99, 400);
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  text.insert(text.size() / 2, " " + std::string(3000, 'm') + " ");
+  ExpectPlainLines(font, text, 400.0);
+  ExpectPlainLines(font, std::string(2500, 'i') + " end", 400.0);
+  // Tabs make the estimate wrong where the stops fall: the lines must not be.
+  std::string tabs;
+  for (int i = 0; i < 300; ++i) tabs += (i % 3 == 0 ? "\t\tcol " : "x\tv ");
+  ExpectPlainLines(font, tabs, 600.0);
+}
+
+TEST_F(LineBreakingTest, TheSameTextBreaksTheSameAtEverySize) {
+  // Shrinking asks for one text at size after size; estimates are kept between.
+  const std::string text = MixedText(7, 300);
+  for (int32_t height : {90, 81, 73, 66, 59, 7, 4}) {
+    const TTextFont font(Record(height), 600);
+    ExpectPlainLines(font, text, 500.0);
+  }
+}
+
+TEST_F(TextLayoutTest, LinesFarOutsideTheClipAreNotDrawnYetTheVisibleOnesAre) {
+  std::string text;
+  for (int i = 0; i < 400; ++i) text += "line" + std::to_string(i) + " of the long notes field\n";
+  const TRect clip{100, 300, 900, 500};
+  auto draw = [&](bool Clipped) {
+    HDC dc = canvas->GetHandle();
+    if (Clipped) IntersectClipRect(dc, clip.Left, clip.Top, clip.Right, clip.Bottom);
+    TRect rect{100, 120, 900, 0};
+    DrawTextA(dc, text.data(), static_cast<int>(text.size()), &rect, kFormat);
+    SelectClipRgn(dc, nullptr);
+  };
+  BeginPng("clipped-long");
+  draw(true);
+  const test::TImage clipped = EndPng();
+  BeginPng("unclipped-long");
+  draw(false);
+  const test::TImage whole = EndPng();
+  // Inside the clip both pages show the same lines, to the pixel.
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    for (int32_t x = clip.Left; x < clip.Right; ++x) {
+      ASSERT_EQ(clipped.PixelAt(x, y), whole.PixelAt(x, y)) << "at " << x << "," << y;
+    }
+  }
+  const TRect ink = InkBounds(clipped, {0, 0, clipped.Width(), clipped.Height()});
+  EXPECT_GE(ink.Top, clip.Top);
+  EXPECT_LE(ink.Bottom, clip.Bottom);
+  EXPECT_GT(ink.Bottom - ink.Top, 150) << "the clip is full of lines";
+
+  // A PDF holds the visible lines' text and not that of lines far below.
+  const std::string pdf = UsePdf("clipped-long");
+  printer->BeginDoc();
+  draw(true);
+  printer->EndDoc();
+  const std::string extracted = test::RunCommand("pdftotext -layout '" + pdf + "' -");
+  EXPECT_NE(extracted.find("line5 of"), std::string::npos);
+  EXPECT_EQ(extracted.find("line300 of"), std::string::npos);
 }
 
 } // namespace

@@ -229,6 +229,41 @@ TEST_F(TextRenderingTest, ShrinkingEndsForEveryInput) {
   }
 }
 
+TEST_F(TextRenderingTest, LongTextsShrinkToTheHeightThatMeasuringTheWholeTextGives) {
+  // Texts of 5 to 60 KB, some that fit at a small size and some that never do,
+  // with and without wrapping: the chosen height is the first step of 90 % at
+  // which the whole text, measured at once, fits the inner rectangle.
+  BeginRecording();
+  const TRect rect{100, 100, 2100, 1300};
+  const int32_t space = canvas->TextWidth(" ");
+  const int32_t v = canvas->TextHeight(" ") / 6;
+  const TRect inner{rect.Left + space / 2, rect.Top + v / 2, rect.Right - space / 2, rect.Bottom - v / 2};
+  std::string words;
+  for (int i = 0; words.size() < 60000; ++i) words += (i % 7 == 0 ? "conditions\r\n" : "and terms ");
+  for (size_t length : {5000, 9000, 20000, 60000}) {
+    for (bool wrap : {true, false}) {
+      const std::string text = words.substr(0, length);
+      const uint32_t flags = DT_LEFT | DT_EXPANDTABS | DT_NOPREFIX | (wrap ? DT_WORDBREAK : 0);
+      int32_t expected = 100;
+      for (;;) {
+        canvas->Font()->SetHeight(expected);
+        TRect measured = inner;
+        DrawTextA(canvas->GetHandle(), text.data(), static_cast<int>(text.size()), &measured, flags | DT_CALCRECT);
+        if (measured.Right <= inner.Right && measured.Bottom <= inner.Bottom) break;
+        const auto next = static_cast<int32_t>(std::nearbyint(expected * 0.9));
+        if (next >= expected) break;
+        expected = next;
+      }
+      canvas->Font()->SetHeight(100);
+      ShowText(canvas, text, rect, 0, 0, wrap, true);
+      EXPECT_EQ(canvas->Font()->Height(), expected) << length << " bytes, wrap " << wrap;
+      // The text is drawn whole, measured as the final size lays it out.
+      ASSERT_FALSE(TextOps().empty());
+      EXPECT_EQ(TextOps().back().Text, text);
+    }
+  }
+}
+
 TEST_F(TextRenderingTest, RectanglesAtTheEndsOfTheCoordinateRangeAreSafe) {
   BeginRecording();
   const TRect huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
