@@ -4,6 +4,8 @@
 #include "TextEncoding.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -312,10 +314,12 @@ char DefaultSeparator(const fs::path& File) {
 }
 
 TCsvReader::TCsvReader(const fs::path& Path, const std::string& Label, char Separator) : label_(Label) {
+  const std::string what = "Cannot read the data file \"" + label_ + "\": ";
   std::error_code error;
-  if (fs::is_directory(Path, error)) throw EInputError(label_ + ": is a folder, not a data file");
+  if (!fs::exists(Path, error)) throw EInputError(what + "no such file");
+  if (fs::is_directory(Path, error)) throw EInputError(what + "it is a folder");
   auto file = std::make_unique<std::ifstream>(Path, std::ios::binary);
-  if (!*file) throw EInputError(label_ + ": cannot open the data file (it is missing or unreadable)");
+  if (!*file) throw EInputError(what + std::strerror(errno));
   if (Separator == '"' || Separator == '\n' || Separator == '\r' || Separator == '\0')
     throw EInputError(label_ + ": the separator cannot be a quote, a line break or NUL");
   parser_ = std::make_unique<TParser>(std::move(file), label_, Separator);

@@ -1,5 +1,6 @@
 #include "Merge.h"
 
+#include "Barcode.h"
 #include "Commands.h"
 #include "Csv.h"
 #include "Gdi.h"
@@ -14,7 +15,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <map>
+#include <unistd.h>
 
 namespace mivora::tool {
 
@@ -228,7 +233,9 @@ struct TBinding {
   std::optional<TTemplate> Template;               // fields inside its text
   TTemplateFormat Format = TTemplateFormat::Text;
   bool Hide = false, DropLines = false;
-  std::string Loaded;                              // the picture file shown now
+  std::string Loaded;                              // the picture file (or barcode data) shown now
+  // A barcode cell: its symbology and options; a record's value is its data.
+  std::optional<std::pair<TSymbology, TBarcodeOptions>> Barcode;
 };
 
 // Where a rich-text cell's content came from, as written in the layout.
@@ -241,7 +248,14 @@ struct TRichSource {
 } // namespace
 
 struct TMerge::TImpl {
+  ~TImpl() {
+    std::error_code error;
+    if (!Spooled.empty()) fs::remove(Spooled, error);
+  }
+
   TMivora* Sheet = nullptr;
+  fs::path Spooled;  // a copy of data that can be read only once (a pipe)
+  std::unique_ptr<TCsvReader> Reader;  // the check pass's, after the header
   TMergeOptions Options;
   std::optional<TLabelGrid> Grid;
   std::string GridWhere;
@@ -255,6 +269,7 @@ struct TMerge::TImpl {
   std::tm Date = Today();
   std::string Buffer;
 
+  void Spool();
   void Bind(const TLayout& Layout, const TMergeLayout& Merge);
   void CheckLabelCells();
   void CheckRecords();
@@ -326,6 +341,8 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
     b.Top = cell->Top();
     b.Right = cell->Right();
     b.Bottom = cell->Bottom();
+    if (const auto* code = dynamic_cast<const TBarcodeGraphic*>(cell->GetGraphic()))
+      b.Barcode = std::make_pair(code->Symbology(), code->Options());
     b.Hide = !Merge.HideWhenEmpty.empty() && sheet.StringMatchCellName(Merge.HideWhenEmpty, cell);
     b.DropLines = !Merge.DropEmptyLines.empty() && sheet.StringMatchCellName(Merge.DropEmptyLines, cell);
     if (const auto filled = filledBy.find(cell); filled != filledBy.end()) {
@@ -430,7 +447,7 @@ void TMerge::TImpl::CheckRecords() {
     Labels = Grid ? static_cast<size_t>(perSheet - Options.First + 1) * static_cast<size_t>(Options.Copies)
                   : static_cast<size_t>(Options.Copies);
   } else {
-    TCsvReader reader(*Options.Data, Options.DataLabel, Options.Separator.value_or(DefaultSeparator(*Options.Data)));
+    TCsvReader& reader = *Reader;
     TCsvRecord record;
     while (reader.Next(record)) {
       ++FileRecords;
@@ -441,6 +458,15 @@ void TMerge::TImpl::CheckRecords() {
         const std::string& written = record.Fields[*b.Column];
         if (written.empty()) continue;
         const std::string where = Options.DataLabel + ":" + std::to_string(record.Line) + ": " + Header[*b.Column];
+        if (b.Barcode) {
+          // Encoded here as well, so that bad data stops the merge before anything prints.
+          try {
+            TBarcodeGraphic(b.Barcode->first, written, b.Barcode->second);
+          } catch (const EBarcodeError& error) {
+            throw EInputError(where + ": " + error.what());
+          }
+          continue;
+        }
         const fs::path file = ResolveFile(Options.DataPolicy, written, where);
         std::error_code error;
         if (!fs::is_regular_file(file, error)) throw EInputError(where + ": no picture file \"" + written + "\"");
@@ -453,9 +479,31 @@ void TMerge::TImpl::CheckRecords() {
                         Options.DataLabel + " has " + std::to_string(FileRecords) +
                         (FileRecords == 1 ? " record" : " records"));
     Labels = Selected * static_cast<size_t>(Options.Copies);
+    Reader.reset();
   }
   const size_t slots = Labels + static_cast<size_t>(Options.First - 1);
   Pages = (slots + static_cast<size_t>(perSheet) - 1) / static_cast<size_t>(perSheet);
+}
+
+void TMerge::TImpl::Spool() {
+  std::error_code error;
+  const fs::path data = *Options.Data;
+  if (!fs::exists(data, error) || fs::is_regular_file(data, error) || fs::is_directory(data, error)) return;
+  // Data that can be read only once (a pipe) is copied, so that the check pass
+  // and the print pass read the same records; the copy goes with the merge.
+  std::ifstream in(data, std::ios::binary);
+  if (!in) throw EInputError("Cannot read the data file \"" + Options.DataLabel + "\": " + std::strerror(errno));
+  if (in.peek() == std::char_traits<char>::eof()) throw EInputError(Options.DataLabel + ": the file has no header row");
+  std::string pattern = (fs::temp_directory_path(error) / "mivora-data-XXXXXX").string();
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) throw EPrinterError("Cannot keep a copy of the data file: " + std::string(std::strerror(errno)));
+  close(fd);
+  Spooled = pattern;
+  std::ofstream out(Spooled, std::ios::binary | std::ios::trunc);
+  out << in.rdbuf();
+  out.flush();
+  if (!out) throw EPrinterError("Cannot keep a copy of the data file in \"" + Spooled.string() + "\"");
+  Options.Data = Spooled;
 }
 
 void TMerge::TImpl::MoveTo(double LeftMm, double TopMm) {
@@ -486,6 +534,8 @@ void TMerge::TImpl::Fill(const std::vector<std::string>& Fields, const TMergeVal
           if (value != b.Loaded) {
             if (value.empty()) {
               cell->SetGraphic(nullptr);
+            } else if (b.Barcode) {
+              cell->SetGraphic(new TBarcodeGraphic(b.Barcode->first, value, b.Barcode->second));
             } else {
               const fs::path file = ResolveFile(Options.DataPolicy, value, Options.DataLabel);
               cell->SetGraphic(LoadGraphicFromFile(file.string()).release());
@@ -537,9 +587,10 @@ TMerge::TMerge(TMivora& Sheet, const TLayout& Layout, const TMergeLayout& Merge,
   m.Grid = Merge.Grid;
   if (m.Options.Copies < 1) throw EInputError("--record-copies must be at least 1");
   if (m.Options.Data) {
-    TCsvReader reader(*m.Options.Data, m.Options.DataLabel,
-                      m.Options.Separator.value_or(DefaultSeparator(*m.Options.Data)));
-    m.Header = reader.Header();
+    m.Spool();
+    m.Reader = std::make_unique<TCsvReader>(*m.Options.Data, m.Options.DataLabel,
+                                            m.Options.Separator.value_or(DefaultSeparator(*m.Options.Data)));
+    m.Header = m.Reader->Header();
   }
   m.Bind(Layout, Merge);
   m.GridWhere = Merge.GridWhere;
@@ -553,7 +604,12 @@ size_t TMerge::Pages() const noexcept { return impl_->Pages; }
 size_t TMerge::Labels() const noexcept { return impl_->Labels; }
 size_t TMerge::Records() const noexcept { return impl_->Options.Data ? impl_->FileRecords : 0; }
 
-void TMerge::PrintPages(const std::function<void(size_t Done, size_t Total)>& Progress) {
+void TMerge::PrintPages(const std::function<void(size_t Done, size_t Total)>& Progress) { Run(Progress, nullptr); }
+
+void TMerge::VisitLabels(const std::function<void(const std::string& Record)>& Visit) { Run(nullptr, Visit); }
+
+void TMerge::Run(const std::function<void(size_t Done, size_t Total)>& Progress,
+                 const std::function<void(const std::string& Record)>& Visit) {
   TImpl& m = *impl_;
   TMivora& sheet = *m.Sheet;
   const size_t perSheet = m.Grid ? static_cast<size_t>(m.Grid->Count()) : 1;
@@ -577,7 +633,10 @@ void TMerge::PrintPages(const std::function<void(size_t Done, size_t Total)>& Pr
       m.MoveTo(rect.Left, rect.Top);
     }
     m.Fill(Fields, values, Line);
-    if (newPage)
+    if (Visit)
+      Visit(Line == 0 ? std::string()
+                      : m.Options.DataLabel + ":" + std::to_string(Line) + " (record " + std::to_string(Record) + ")");
+    else if (newPage)
       sheet.PrintNextPage();
     else
       sheet.PrintPage();

@@ -97,8 +97,15 @@ public:
   // Prints every page into the sheet's open document; Progress gets the pages
   // done and the total after each page.
   void PrintPages(const std::function<void(size_t Done, size_t Total)>& Progress);
+  // Fills the sheet for every label (or page) as PrintPages does, without
+  // printing, and calls Visit with the record filled in ("data.csv:12 (record
+  // 11)"; "" without data).
+  void VisitLabels(const std::function<void(const std::string& Record)>& Visit);
 
 private:
+  void Run(const std::function<void(size_t Done, size_t Total)>& Progress,
+           const std::function<void(const std::string& Record)>& Visit);
+
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
 };

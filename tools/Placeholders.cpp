@@ -243,7 +243,7 @@ void TTemplate::Bind(const std::vector<std::string>& Columns, const std::string&
     for (const auto& [name, kind] : builtIns) candidates.emplace_back(name);
     std::string message = where_ + ": {" + part.Text + "} at " + At(part.Offset) + " names no column";
     if (DataLabel.empty()) {
-      message += " (no data file is merged; the built-in fields are record, records, page, pages, label, date)";
+      message += " (no data file is merged: give one with --data; the built-in fields are record, records, page, pages, label, date)";
     } else {
       std::string list;
       for (size_t i = 0; i < Columns.size() && i < MaxListedColumns; ++i) list += (i ? ", " : "") + Columns[i];

@@ -135,7 +135,7 @@ TEST(Csv, BoundsOneFieldButNotTheNumberOfRecords) {
   EXPECT_EQ(line, 150001u);
   EXPECT_EQ(reader.Count(), 150000u);
   EXPECT_THROW_MSG(TCsvReader(test::OutputDir() + "/none.csv", "none.csv", ','), EInputError,
-                   "none.csv: cannot open the data file (it is missing or unreadable)");
+                   "Cannot read the data file \"none.csv\": no such file");
 }
 
 } // namespace

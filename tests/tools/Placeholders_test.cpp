@@ -80,7 +80,7 @@ TEST(Placeholders, RefuseUnknownNamesWithThePathTheColumnsAndASuggestion) {
                    "name, Company, role, street2); did you mean \"name\"?");
   TTemplate alone = TTemplate::Compile("{title}", TTemplateFormat::Text, "b.json: commands[0].text");
   EXPECT_THROW_MSG(alone.Bind({}, ""), EInputError,
-                   "b.json: commands[0].text: {title} at character 1 names no column (no data file is merged; the "
+                   "b.json: commands[0].text: {title} at character 1 names no column (no data file is merged: give one with --data; the "
                    "built-in fields are record, records, page, pages, label, date)");
 }
 

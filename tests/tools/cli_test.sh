@@ -7,22 +7,6 @@ set -uo pipefail
 . "$(dirname "$0")/test_lib.sh"
 enter_work_folder
 
-# expect NAME CODE MESSAGE ARGS...: runs mivora ARGS, wants exit CODE, MESSAGE
-# somewhere in standard error, and no out.* file written.
-expect() {
-  local name=$1 code=$2 message=$3
-  shift 3
-  rm -f out.* out-*.*
-  "$MIVORA" "$@" >stdout.txt 2>stderr.txt
-  local rc=$?
-  [ "$rc" -eq "$code" ] || fail "$name: exit code $rc, expected $code ($(cat stderr.txt))"
-  grep -qF -- "$message" stderr.txt || fail "$name: message \"$message\" not in: $(cat stderr.txt)"
-  if [ "$code" -ne 0 ] && compgen -G "out*" >/dev/null; then fail "$name: output written: $(ls out*)"; fi
-  if [ "$code" -ne 0 ] && compgen -G ".out*" >/dev/null; then fail "$name: temporary left: $(ls -a)"; fi
-}
-
-layout() { printf '%s\n' "$2" >"$1"; }
-
 cell='"left": 1, "top": 1, "width": 5, "height": 2'
 
 # --- A good layout prints, and --help works on every command.
@@ -90,7 +74,10 @@ printf 'Name\nAnn\nBob\n' >ok.csv
 "$MIVORA" print merge.json --data ok.csv -o out.pdf -q 2>stderr.txt || fail "merge failed: $(cat stderr.txt)"
 [ "$(pages out.pdf)" = 2 ] || fail "merge of two records did not give two pages"
 printf 'Name,Nmae\nAnn,x\n' >bad.csv
-expect "missing cell" 2 "bad.csv:1: column 2 \"Nmae\" names no cell of the layout" print merge.json --data bad.csv -o out.pdf
+"$MIVORA" print merge.json --data bad.csv -o out.pdf -q 2>stderr.txt || fail "a column nothing uses stopped the merge"
+grep -qF 'warning: bad.csv:1: column 2 "Nmae" is used by no field and names no cell (the cells: Name)' stderr.txt ||
+  fail "no warning for a column nothing uses: $(cat stderr.txt)"
+expect "unused column with --strict" 2 "bad.csv:1: column 2 \"Nmae\" is used by no field and names no cell" print merge.json --data bad.csv -o out.pdf --strict
 printf 'Name\nAnn\nBob\n"Unclosed\n' >bad.csv
 expect "unclosed quote" 2 "bad.csv:4: a quoted field is not closed" print merge.json --data bad.csv -o out.pdf
 printf '\xef\xbb\xbfName\r\nAnn\r\nBob,extra\r\n' >bad.csv
@@ -98,7 +85,9 @@ expect "ragged record" 2 "bad.csv:3: 2 fields, but the header has 1" print merge
 printf 'Name\n' >bad.csv
 expect "no records" 2 "the file has a header but no records" print merge.json --data bad.csv -o out.pdf
 expect "missing data" 2 "Cannot read the data file" print merge.json --data nope.csv -o out.pdf
-expect "check finds data faults, also in a pipe" 2 ":1: column 2 \"X\" names no cell" check merge.json --data <(printf 'Name,X\n1,2\n')
+expect "check finds data faults, also in a pipe" 2 ":3: 1 field, but the header has 2" check merge.json --data <(printf 'Name,X\n1,2\n3\n')
+"$MIVORA" print merge.json --data <(printf 'Name\nAnn\nBob\n') -o out.pdf -q || fail "a merge from a pipe failed"
+[ "$(pages out.pdf)" = 2 ] || fail "a merge from a pipe did not give two pages"
 expect "separator" 2 "--separator takes one character" print merge.json --data ok.csv --separator ';;' -o out.pdf
 
 # --- A failing picture in the middle of a PNG merge leaves no page behind

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every example prints through the command; its PDF passes qpdf --check and its
-# texts read back with pdftotext. The label merge gives one page per address.
+# texts read back with pdftotext. Label and badge merges put one record on each
+# label; the form letter prints one page per record.
 # Environment: MIVORA (the program), MIVORA_SOURCE_DIR.
 set -uo pipefail
 
@@ -31,33 +32,103 @@ pdftotext -raw certificate.pdf - | tr '\n' ' ' | grep -q "MIVORA ACADEMY OF PRIN
 [ "$(pdfinfo certificate.pdf | awk '/^Page size:/ {print ($3 > $5) ? "landscape" : "portrait"}')" = landscape ] ||
   fail "the certificate is not landscape"
 
-"$MIVORA" print "$examples/labels/labels.json" -o labels.pdf || fail "the label sheet did not print"
-check_pdf labels.pdf "Ada Lovelace" "Bunsenstraße 3"
+# postal_codes FILE: how many "12345 Town" lines (one per address) FILE holds.
+postal_codes() { grep -o '[0-9]\{5\} [[:upper:]]' "$1" | wc -l; }
 
+# Address labels: 200 addresses on sheets of 21 labels give 10 sheets, the last with 11.
 "$MIVORA" print "$examples/labels/labels.json" --data "$examples/labels/addresses.csv" -o merged.pdf -q ||
   fail "the label merge did not print"
-[ "$(pages merged.pdf)" = 200 ] || fail "the label merge gave $(pages merged.pdf) pages, not 200"
-check_pdf merged.pdf "Karla Engel"
-pdftotext -f 200 -l 200 merged.pdf last.txt
-[ "$(grep -c "Xaver Richter" last.txt)" = 30 ] || fail "page 200 does not hold the last address on all 30 labels"
+[ "$(pages merged.pdf)" = 10 ] || fail "the label merge gave $(pages merged.pdf) pages, not 10"
+check_pdf merged.pdf "Karla Engel" "Main Street 10" "28195 Bremen"
+[ "$(postal_codes text.txt)" = 200 ] || fail "the label merge shows $(postal_codes text.txt) addresses, not 200"
+pdftotext -layout -f 10 -l 10 merged.pdf last.txt
+[ "$(postal_codes last.txt)" = 11 ] || fail "sheet 10 holds $(postal_codes last.txt) addresses, not 11"
+grep -qF "Xaver Richter" last.txt || fail "the last address is not on the last sheet"
 
-# A short merge into numbered PNG files and one PostScript file.
+# Badges: 50 attendees, 8 to a sheet: 7 sheets, each name once, the 7th with two
+# badges and nothing at all where the other six would be.
+"$MIVORA" print "$examples/badges/badges.json" --data "$examples/badges/attendees.csv" -o badges.pdf -q ||
+  fail "the badges did not print"
+[ "$(pages badges.pdf)" = 7 ] || fail "the badges gave $(pages badges.pdf) pages, not 7"
+check_pdf badges.pdf "PRINT & FORMS SUMMIT 2026"
+pdftotext badges.pdf badges.txt
+tail -n +2 "$examples/badges/attendees.csv" | cut -d, -f1 | while read -r name; do
+  [ "$(grep -cxF "$name" badges.txt)" = 1 ] || fail "\"$name\" is not printed exactly once"
+done
+pdftotext -f 7 -l 7 badges.pdf seventh.txt
+[ "$(grep -c "PRINT & FORMS SUMMIT" seventh.txt)" = 2 ] || fail "sheet 7 does not hold exactly 2 badges"
+pdftoppm -f 7 -l 7 -r 20 -gray badges.pdf seventh
+python3 - seventh*.pgm <<'PY' || fail "sheet 7 has ink where no badge is"
+import sys
+data = open(sys.argv[1], "rb").read()
+# Binary PGM: "P5", width, height, maxval, then one byte a pixel.
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos + 1].isspace(): pos += 1
+    start = pos
+    while not data[pos:pos + 1].isspace(): pos += 1
+    fields.append(data[start:pos])
+width, height = int(fields[1]), int(fields[2])
+pixels = data[pos + 1:]
+# The first row of badges ends 18 + 54 mm from the top; below it all is paper.
+first_row_end = int(height * (18 + 54 + 2) / 297)
+dark = sum(1 for y in range(first_row_end, height) for x in range(width) if pixels[y * width + x] < 250)
+sys.exit(0 if dark == 0 else 1)
+PY
+
+# A badge without a company shows no company band (its cell is optional): the
+# third badge (Radia Johnson, no company) is white where the first has its band.
+pdftoppm -f 1 -l 1 -r 100 -gray badges.pdf first
+python3 - first*.pgm <<'PY' || fail "the empty company of the third badge still prints its band"
+import sys
+data = open(sys.argv[1], "rb").read()
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos + 1].isspace(): pos += 1
+    start = pos
+    while not data[pos:pos + 1].isspace(): pos += 1
+    fields.append(data[start:pos])
+width = int(fields[1])
+pixels = data[pos + 1:]
+def at(x_mm, y_mm):
+    return pixels[round(y_mm / 25.4 * 100) * width + round(x_mm / 25.4 * 100)]
+# 6 mm into the company cell (its left edge 4 mm into the badge), its middle
+# 33.5 mm below the badge's top; badges at 10 mm, rows at 18 and 87 mm.
+sys.exit(0 if at(16, 18 + 33.5) < 250 and at(16, 87 + 33.5) >= 250 else 1)
+PY
+
+# The form letter: one page per record, fields inside its RTF body, values
+# escaped for RTF (a brace in the data prints as a brace).
+"$MIVORA" print "$examples/letter/letter.json" --data "$examples/letter/recipients.csv" -o letter.pdf -q ||
+  fail "the letter did not print"
+[ "$(pages letter.pdf)" = 5 ] || fail "the letter gave $(pages letter.pdf) pages, not 5"
+check_pdf letter.pdf "Dear Ada Lovelace," "Dear Hedy Lamarr," "Unit 4, {Studio} Lane" "Page 5 of 5"
+pdftotext -f 2 -l 2 letter.pdf second.txt
+grep -qF "course Print Automation with 16 hours" second.txt || fail "the letter to Grace Hopper lacks her course"
+grep -qF "MV-2" second.txt || fail "the second letter does not carry its record number"
+
+# A quick preview: one record, at 72 dpi, to one PNG file of its own name.
+"$MIVORA" print "$examples/letter/letter.json" --data "$examples/letter/recipients.csv" --records 3 --dpi 72 \
+  -o preview.png -q || fail "the preview did not print"
+[ "$(file -b preview.png | grep -o '[0-9]* x [0-9]*')" = "595 x 842" ] || fail "preview.png is not A4 at 72 dpi"
+
+# Short merges into numbered PNG files and one PostScript file.
 csv_head "$examples/labels/addresses.csv" 4 >three.csv
 cp "$examples/labels/labels.json" .
-"$MIVORA" print labels.json --data three.csv -o sheet.png -q || fail "the PNG merge did not print"
-for n in 001 002 003; do
+"$MIVORA" print labels.json --data three.csv --first 20 -o sheet.png -q || fail "the PNG merge did not print"
+for n in 001 002; do
   [ -s "sheet-$n.png" ] || fail "sheet-$n.png missing"
 done
-[ -e sheet.png ] && fail "an unnumbered sheet.png was written by a merge"
+[ -e sheet.png ] && fail "an unnumbered sheet.png was written by a merge of two pages"
 compgen -G ".sheet*" >/dev/null && fail "the merge left its temporary folder"
-"$MIVORA" print labels.json --data three.csv -o sheet.ps -q || fail "the PostScript merge did not print"
-[ "$(grep -c '^%%Page:' sheet.ps)" = 3 ] || fail "sheet.ps does not hold 3 pages"
-"$MIVORA" print labels.json -o sheet.svg || fail "the SVG did not print"
+"$MIVORA" print labels.json --data three.csv --record-copies 10 -o sheet.ps -q || fail "the PostScript merge did not print"
+[ "$(grep -c '^%%Page:' sheet.ps)" = 2 ] || fail "sheet.ps does not hold 2 pages (30 labels, 21 a sheet)"
+"$MIVORA" print labels.json --data three.csv -o sheet.svg || fail "the SVG did not print"
 grep -q "<svg" sheet.svg || fail "sheet.svg is not an SVG document"
 
 # The examples follow the published JSON Schema (when a validator is at hand).
 if python3 -c "import jsonschema" 2>/dev/null; then
-  python3 - "$MIVORA_SOURCE_DIR/docs/layout.schema.json" "$examples/labels/labels.json" "$examples/invoice/invoice.json" "$examples/certificate/certificate.json" <<'EOF' || fail "an example breaks the schema"
+  python3 - "$MIVORA_SOURCE_DIR/docs/layout.schema.json" "$examples/labels/labels.json" "$examples/invoice/invoice.json" "$examples/certificate/certificate.json" "$examples/badges/badges.json" "$examples/letter/letter.json" <<'EOF' || fail "an example breaks the schema"
 import json, sys, jsonschema
 validator = jsonschema.Draft202012Validator(json.load(open(sys.argv[1])))
 bad = 0

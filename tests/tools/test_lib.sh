@@ -42,3 +42,20 @@ for row in rows[:int(sys.argv[2])]:
     w.writerow(row)
 PY
 }
+
+# expect NAME CODE MESSAGE ARGS...: runs mivora ARGS, wants exit CODE, MESSAGE
+# somewhere in standard error, and no out.* file written.
+expect() {
+  local name=$1 code=$2 message=$3
+  shift 3
+  rm -f out.* out-*.*
+  "$MIVORA" "$@" >stdout.txt 2>stderr.txt
+  local rc=$?
+  [ "$rc" -eq "$code" ] || fail "$name: exit code $rc, expected $code ($(cat stderr.txt))"
+  grep -qF -- "$message" stderr.txt || fail "$name: message \"$message\" not in: $(cat stderr.txt)"
+  if [ "$code" -ne 0 ] && compgen -G "out*" >/dev/null; then fail "$name: output written: $(ls out*)"; fi
+  if [ "$code" -ne 0 ] && compgen -G ".out*" >/dev/null; then fail "$name: temporary left: $(ls -a)"; fi
+}
+
+# layout FILE JSON: writes a layout file.
+layout() { printf '%s\n' "$2" >"$1"; }

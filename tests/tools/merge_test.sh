@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Merges of many records to a page, as a user runs them: label grids, record
+# lists, a partly used first sheet, data encodings and separators, splitting a
+# run in parts; and bad input, which ends with exit code 2, a message naming
+# the value and where it is, and nothing written.
+# Environment: MIVORA (the program), MIVORA_SOURCE_DIR.
+set -uo pipefail
+
+. "$(dirname "$0")/test_lib.sh"
+enter_work_folder
+
+# labels_layout FILE LABELS COMMANDS: a layout in centimetres on A4 without
+# margins, with the "labels" object LABELS.
+labels_layout() {
+  layout "$1" "{\"printer\": {\"paper\": \"A4\", \"margins\": 0}, \"labels\": $2, \"commands\": [$3]}"
+}
+name_cell='{"op": "AddText", "name": "T", "text": "{name}", "left": 0.2, "top": 0.2, "width": 4, "height": 1}'
+printf 'name,city\nAnn,Rome\nBob,Oslo\nCyd,Lima\n' >people.csv
+
+# --- Bad grids, cells and options
+labels_layout wide.json '{"across": 3, "down": 7, "width": 7.5, "height": 3}' "$name_cell"
+expect "grid wider than its paper" 2 "wide.json: labels: the grid does not fit its paper: 3 labels across end 225 mm from the left edge, beyond the paper's width of 210 mm" \
+  print wide.json --data people.csv -o out.pdf
+labels_layout overlap.json '{"across": 2, "down": 2, "width": 5, "height": 3, "pitchX": 4}' "$name_cell"
+expect "overlapping labels" 2 "overlap.json: labels: labels overlap: the horizontal pitch (40 mm) is less than the label width (50 mm)" \
+  print overlap.json --data people.csv -o out.pdf
+labels_layout beyond.json '{"across": 3, "down": 7, "width": 6.35, "height": 3.81, "left": 0.72, "top": 1.5}' '{"op": "AddText", "name": "Wide", "text": "{name}", "left": 1, "top": 0, "width": 6, "height": 1}'
+expect "a cell outside its label" 2 "beyond.json: labels: cell \"Wide\" lies outside its label: it spans 10 mm to 70 mm across" \
+  print beyond.json --data people.csv -o out.pdf
+labels_layout preset.json '{"sheet": "L7610"}' "$name_cell"
+expect "unknown preset" 2 "preset.json: labels.sheet: no label sheet \"L7610\"" print preset.json --data people.csv -o out.pdf
+# A preset brings its own paper (US Letter here) when the layout names none.
+layout ok.json "{\"labels\": {\"sheet\": \"5160\"}, \"commands\": [$name_cell]}"
+expect "--first beyond the sheet" 2 "--first 31 is beyond the sheet, which has 30 labels (3 x 10)" \
+  print ok.json --data people.csv --first 31 -o out.pdf
+expect "malformed --records" 2 "--records \"2-x\": \"x\" is not a record number" print ok.json --data people.csv --records 2-x -o out.pdf
+expect "backward range" 2 "--records \"3-2\": the range \"3-2\" ends before it starts" print ok.json --data people.csv --records 3-2 -o out.pdf
+expect "record 0" 2 "records are counted from 1, not 0" print ok.json --data people.csv --records 0 -o out.pdf
+expect "records beyond the file" 2 "--records names record 9, but people.csv has 3 records" print ok.json --data people.csv --records 2,9 -o out.pdf
+labels_layout typo.json '{"sheet": "5160"}' '{"op": "AddText", "name": "T", "text": "Dear {nmae},", "left": 0, "top": 0, "width": 4, "height": 1}'
+expect "unknown placeholder" 2 "typo.json: commands[0].text: {nmae} at character 6 names no column of people.csv (its columns: name, city); did you mean \"name\"?" \
+  print typo.json --data people.csv -o out.pdf
+labels_layout open.json '{"sheet": "5160"}' '{"op": "AddText", "name": "T", "text": "Dear {name", "left": 0, "top": 0, "width": 4, "height": 1}'
+expect "unclosed brace" 2 "open.json: commands[0].text: the \"{\" at character 6 is not closed by a \"}\" (write {{ for a brace)" \
+  print open.json --data people.csv -o out.pdf
+
+# --- Label order, a partly used sheet and copies, read back from the page.
+labels_layout two.json '{"across": 2, "down": 2, "width": 10, "height": 5, "order": "down"}' \
+  '{"op": "AddText", "name": "T", "text": "{name} {label} {record}/{records} p{page}/{pages}", "left": 0, "top": 0, "width": 10, "height": 5}'
+"$MIVORA" print two.json --data people.csv --first 2 --record-copies 2 -o two.pdf -q || fail "a merge with --first and copies failed"
+[ "$(pages two.pdf)" = 2 ] || fail "7 labels from label 2 of 4 did not give 2 pages"
+pdftotext -layout -f 1 -l 1 two.pdf first.txt
+# Down, then across: label 2 is below label 1, labels 3 and 4 to their right.
+# Label 1 (top left) stays empty; Ann's copies are labels 2 (below it) and 3 (top
+# right), Bob's first copy label 4.
+grep -q "^ \{10,\}Ann 3 1/3 p1/2 *$" first.txt || fail "label 1 is not empty, or Ann is not label 3: $(cat first.txt)"
+grep -q "^ *Ann 2 1/3 p1/2 *Bob 4 2/3 p1/2 *$" first.txt || fail "labels 2 and 4 are not Ann and Bob: $(cat first.txt)"
+pdftotext -f 2 -l 2 two.pdf second.txt
+[ "$(grep -c "p2/2" second.txt)" = 3 ] || fail "the second sheet does not hold Bob's second copy and Cyd's two"
+
+# --- Encodings and separators
+python3 -c 'import sys; sys.stdout.buffer.write("name\tcity\r\nZoë\tMünchen\r\n".encode("utf-16"))' >utf16.tsv
+"$MIVORA" print ok.json --data utf16.tsv -o utf16.pdf -q 2>stderr.txt || fail "a UTF-16 .tsv file did not merge: $(cat stderr.txt)"
+pdftotext utf16.pdf - | grep -qF "Zoë" || fail "the UTF-16 name did not print"
+printf 'name;city\nAnn;Rome\n' >semi.csv
+expect "a header of one column with ;" 2 "semi.csv:1: the header has one column, \"name;city\"; if the fields are separated by ';', give --separator ';'" \
+  print ok.json --data semi.csv -o out.pdf
+printf 'name\tcity\nM\xfcller\tK\xf6ln\n' >win.txt
+"$MIVORA" print ok.json --data win.txt --separator tab -o win.pdf -q || fail "--separator tab failed"
+pdftotext win.pdf - | grep -qF "Müller" || fail "a Windows-1252 name did not print as such"
+
+# --- A run split in parts at sheet boundaries joins into the whole run.
+addresses=$examples/labels/addresses.csv
+cp "$examples/labels/labels.json" labels.json
+"$MIVORA" print labels.json --data "$addresses" -o whole.pdf -q || fail "the whole run failed"
+"$MIVORA" print labels.json --data "$addresses" --records 1-105 -o part1.pdf -q || fail "the first part failed"
+"$MIVORA" print labels.json --data "$addresses" --records 106-200 -o part2.pdf -q || fail "the second part failed"
+qpdf --empty --pages part1.pdf part2.pdf -- joined.pdf || fail "qpdf could not join the parts"
+[ "$(pages joined.pdf)" = "$(pages whole.pdf)" ] || fail "the joined parts have $(pages joined.pdf) pages, the whole run $(pages whole.pdf)"
+for ((p = 1; p <= $(pages whole.pdf); p++)); do
+  cmp -s <(pdftotext -layout -f $p -l $p whole.pdf -) <(pdftotext -layout -f $p -l $p joined.pdf -) ||
+    fail "page $p of the joined parts differs from the whole run"
+done
+
+# --- The examples of docs/merging.md, run as written: GNU parallel, then the
+# Slurm task script (its tasks run here one after the other) and the join.
+awk '/^```sh$/ {n++; file="block" n ".sh"; next} /^```$/ {file=""} file {print > file}' \
+  "$MIVORA_SOURCE_DIR/docs/merging.md"
+[ -s block4.sh ] || fail "docs/merging.md does not hold its four examples"
+export PATH="$(dirname "$MIVORA"):$PATH"
+cp "$addresses" addresses.csv
+mkdir -p gnu slurm
+cp labels.json addresses.csv gnu/ && cp labels.json addresses.csv slurm/
+if command -v parallel >/dev/null; then
+  (cd gnu && bash ../block1.sh) || fail "the GNU parallel example failed"
+  [ "$(pages gnu/labels.pdf)" = 10 ] || fail "the GNU parallel example did not join 10 pages"
+  cmp -s <(pdftotext -layout gnu/labels.pdf -) <(pdftotext -layout whole.pdf -) ||
+    fail "the GNU parallel example differs from the whole run"
+else
+  echo "GNU parallel is not installed: its example was not run" >&2
+fi
+(cd slurm && for task in 0 1; do SLURM_ARRAY_TASK_ID=$task PER_PART=105 RECORDS=200 bash ../block2.sh || exit 1; done &&
+  bash ../block3.sh) || fail "the Slurm example failed"
+cmp -s <(pdftotext -layout slurm/labels.pdf -) <(pdftotext -layout whole.pdf -) ||
+  fail "the Slurm example's joined parts differ from the whole run"
+bash block4.sh >/dev/null || fail "the check of the joined halves in docs/merging.md failed"
+
+finish "merges behave"
