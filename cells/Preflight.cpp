@@ -6,6 +6,7 @@
 #include "Numbers.h"
 #include "Picture.h"
 #include "Printer.h"
+#include "RichEdit.h"
 
 #include <algorithm>
 #include <climits>
@@ -102,6 +103,7 @@ private:
       CheckPicture(Cell, r);
       break;
     case ctRichEdit:
+      CheckRichText(Cell, r);
       break;
     }
   }
@@ -224,6 +226,40 @@ private:
           prefix + Quoted(text) + " is " + MmText(thicker, device_.DpiX) +
               " taller than the cell is wide and is cut off");
     }
+  }
+
+  // Rich text prints the whole lines that fit, inside a margin of a twentieth of
+  // an inch; what follows them is left out. Asked as drawing asks, measuring only.
+  void CheckRichText(const TCell& Cell, const TRect& R) {
+    TRichEdit* rich = Cell.GetRichEdit();
+    if (rich == nullptr || rich->TextLength() == 0) return;
+    TRect inner = R;
+    InflateRect(&inner, -(device_.DpiX / 20), -(device_.DpiY / 20));
+    const auto twips = [](int32_t Value, int32_t Dpi) {
+      return ClampToInt32(std::llround(static_cast<double>(int64_t{Value} * 1440) / Dpi));
+    };
+    FORMATRANGE range{};
+    range.hdc = Printer()->GetCanvas()->GetHandle();
+    range.hdcTarget = range.hdc;
+    range.rc = TRect{twips(inner.Left, device_.DpiX), twips(inner.Top, device_.DpiY),
+                     twips(inner.Right, device_.DpiX), twips(inner.Bottom, device_.DpiY)};
+    range.rcPage = range.rc;
+    range.chrg.cpMin = 0;
+    range.chrg.cpMax = -1;
+    const intptr_t firstLeftOut = SendMessageA(rich, EM_FORMATRANGE, 0, reinterpret_cast<intptr_t>(&range));
+    SendMessageA(rich, EM_FORMATRANGE, 0, 0);
+    if (firstLeftOut >= rich->TextLength()) return;
+    // Character positions count code points of the UTF-8 text.
+    const std::string& text = rich->Text();
+    size_t byte = 0;
+    for (intptr_t chars = 0; byte < text.size() && chars < firstLeftOut; ++chars) {
+      ++byte;
+      while (byte < text.size() && (static_cast<unsigned char>(text[byte]) & 0xC0) == 0x80) ++byte;
+    }
+    Add(fkTextOverflow, Cell,
+        "rich text does not fit: " + std::to_string(rich->TextLength() - firstLeftOut) + " of its " +
+            std::to_string(rich->TextLength()) + " characters, from " + Quoted(text.substr(byte)) +
+            ", are left out");
   }
 
   // How many times larger than its own resolution allows a picture prints: the

@@ -145,6 +145,9 @@ install(FILES ${PROJECT_BINARY_DIR}/MivoraConfig.cmake ${PROJECT_BINARY_DIR}/Miv
 
 # pkg-config. The library is static, so what it needs goes into the private fields,
 # which `pkg-config --static` adds.
+# The prefix is found from where the file lies, so the package can be installed anywhere.
+file(RELATIVE_PATH MIVORA_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" MIVORA_PC_TO_PREFIX "${MIVORA_PC_TO_PREFIX}")
 configure_file(cmake/mivora.pc.in ${PROJECT_BINARY_DIR}/mivora.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/mivora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

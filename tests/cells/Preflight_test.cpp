@@ -1,6 +1,7 @@
 #include "Preflight.h"
 
 #include "Picture.h"
+#include "RichEdit.h"
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
@@ -194,6 +195,19 @@ TEST_F(PreflightTest, APictureIsMeasuredAgainstTheResolutionItsFileTells) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].Cell, "Thrice");
   EXPECT_NE(found[0].Message.find("at 300 per inch is enlarged 3 times"), std::string::npos) << found[0].Message;
+}
+
+TEST_F(PreflightTest, RichTextWhoseLastLinesDoNotFitIsReportedWithWhatIsLeftOut) {
+  auto* rich = new TRichEdit(nullptr);
+  rich->SetText("First paragraph.\nSecond paragraph.\nThird paragraph.");
+  sheet.AddRichEdit("Letter", rich, 2, 2, 10, 1.2f);
+  auto* roomy = new TRichEdit(nullptr);
+  roomy->SetText("First paragraph.\nSecond paragraph.\nThird paragraph.");
+  sheet.AddRichEdit("Roomy", roomy, 2, 5, 10, 5);
+  const std::vector<TFinding> found = Findings(fkTextOverflow);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].Cell, "Letter");
+  EXPECT_EQ(found[0].Message, "rich text does not fit: 16 of its 51 characters, from \"Third paragraph.\", are left out");
 }
 
 TEST_F(PreflightTest, HiddenCellsAreNotChecked) {
