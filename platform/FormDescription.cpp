@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace mivora {
@@ -59,8 +60,16 @@ bool ParseHeader(std::string_view Line, std::string& Name, std::string& ClassNam
 } // namespace
 
 std::vector<TFormObject> ParseFormDescription(const std::string& Text) {
+  // A bound on the text keeps a hostile description from holding memory and
+  // line numbers within their range.
+  constexpr size_t kMaxDescriptionBytes = size_t{64} * 1024 * 1024;
+  if (Text.size() > kMaxDescriptionBytes)
+    throw EFormError("the description has " + std::to_string(Text.size()) + " bytes; the most accepted is " +
+                     std::to_string(kMaxDescriptionBytes));
   std::vector<TFormObject> objects;
   std::map<std::string, int32_t> objectLines;
+  // The lines of the open object's properties by name: each one is looked up once.
+  std::unordered_map<std::string_view, int32_t> propertyLines;
   TFormObject* open = nullptr;
   int32_t lineNo = 0;
   std::string_view rest = Text;
@@ -84,6 +93,9 @@ std::vector<TFormObject> ParseFormDescription(const std::string& Text) {
       object.Line = lineNo;
       objects.push_back(std::move(object));
       open = &objects.back();
+      // A fresh table rather than clear(): clearing costs the buckets a large
+      // object left behind, at every object after it.
+      propertyLines = std::unordered_map<std::string_view, int32_t>();
       continue;
     }
 
@@ -97,10 +109,9 @@ std::vector<TFormObject> ParseFormDescription(const std::string& Text) {
       Fail(lineNo, "expected \"<Property> = <Value>\" or \"end\", found " + Quote(line));
     const std::string_view value = Trim(line.substr(equals + 1));
     if (value.empty()) Fail(lineNo, "no value for " + std::string(name));
-    for (const TFormProperty& earlier : open->Properties)
-      if (earlier.Name == name)
-        Fail(lineNo, std::string(name) + " is already given on line " +
-                         std::to_string(earlier.Line));
+    auto [earlier, added] = propertyLines.emplace(name, lineNo);
+    if (!added)
+      Fail(lineNo, std::string(name) + " is already given on line " + std::to_string(earlier->second));
     open->Properties.push_back(TFormProperty{std::string(name), std::string(value), lineNo});
   }
   if (open != nullptr)

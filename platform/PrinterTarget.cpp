@@ -58,6 +58,11 @@ public:
       std::error_code error;
       const fs::path resolved = fs::canonical(target, error);
       if (!error) target = resolved;
+    } else if (const int missing = errno; ::lstat(final_.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      // A link that leads nowhere (or round in a loop) is not replaced by a file
+      // of its own name: the user meant the file it names.
+      ThrowCannotWrite(final_, missing == ELOOP ? "it is a loop of symbolic links"
+                                              : "it is a symbolic link to a file that does not exist");
     }
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     static unsigned counter = 0;
