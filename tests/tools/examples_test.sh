@@ -107,6 +107,24 @@ pdftotext -f 2 -l 2 letter.pdf second.txt
 grep -qF "course Print Automation with 16 hours" second.txt || fail "the letter to Grace Hopper lacks her course"
 grep -qF "MV-2" second.txt || fail "the second letter does not carry its record number"
 
+# The shipping labels: one 4 x 6 in page per order, the tracking number as a
+# Code 128 and the tracking link as a QR code, both read back by zbarimg.
+"$MIVORA" print "$examples/shipping/shipping.json" --data "$examples/shipping/orders.csv" -o shipping.pdf -q ||
+  fail "the shipping labels did not print"
+[ "$(pages shipping.pdf)" = 20 ] || fail "the shipping merge gave $(pages shipping.pdf) pages, not 20"
+check_pdf shipping.pdf "SHIP TO" "Grace Hopper" "1ZMV0004034300" "Washington, DC 20374"
+pdfinfo shipping.pdf | grep -q "^Page size: *288 x 432 pts" || fail "the shipping label is not 4 x 6 in"
+pdftoppm -r 300 -f 2 -l 2 -singlefile -png shipping.pdf shipping-2
+[ "$(zbarimg -q shipping-2.png 2>/dev/null | sort | tr '\n' ' ')" = \
+  "CODE-128:1ZMV0004034300 QR-Code:https://track.example.com/1ZMV0004034300 " ] ||
+  fail "page 2's codes do not scan as Grace Hopper's tracking number and link"
+# Data no symbol can hold: the file and line, exit code 2, nothing written.
+{ head -3 "$examples/shipping/orders.csv"; printf '1ZMV1,Long Link,1 Street,City,https://x/%s\n' "$(printf 'a%.0s' $(seq 3000))"; } >bad-orders.csv
+"$MIVORA" print "$examples/shipping/shipping.json" --data bad-orders.csv -o bad.pdf -q 2>bad.txt
+[ $? = 2 ] || fail "a link too long for a QR code did not exit with 2"
+grep -q "bad-orders.csv:4: url: Cannot make QR Code barcode" bad.txt || fail "unexpected message: $(cat bad.txt)"
+[ -e bad.pdf ] && fail "bad.pdf was written although the data was refused"
+
 # A quick preview: one record, at 72 dpi, to one PNG file of its own name.
 "$MIVORA" print "$examples/letter/letter.json" --data "$examples/letter/recipients.csv" --records 3 --dpi 72 \
   -o preview.png -q || fail "the preview did not print"
