@@ -4,6 +4,9 @@
 // fails later for reasons the sheet or the files it names give.
 #pragma once
 
+#include "Colors.h"
+#include "Commands.h"
+#include "Merge.h"
 #include "Mivora.h"
 #include "Paths.h"
 #include "Printer.h"
@@ -28,93 +31,6 @@ constexpr double MaxFactor = 1000;        // Magnification
 constexpr int64_t MaxCellsPerCut = 10000; // rows x columns of one cut or split
 constexpr int32_t MaxCells = 100000;      // cells in the sheet at any time
 
-// The operations a command can name: the sheet's, plus the cell's own geometry
-// edits and switches, which a command applies to one named cell or to every
-// selected cell.
-enum class TOp : uint8_t {
-  Add, AddCell, AddText, AddGraphic, AddRichEdit,
-  Select, AddToSelection, RemoveFromSelection, BringToFront, SendToBack, MoveCell,
-  SetAlignment, SetLayout, SetOrientation, SetBrush, SetFont, SetTextProperties,
-  SetEdges, SetEdgesWR, SetPen, CopyFormat, FillText,
-  Cut, CutH, CutV, Split, SplitH, SplitV, CutCell,
-  Inflate, CenterOnPage, Magnification, SetVisible, SetStretch,
-  ChangeCellName, Remove, Reset, RestoreDefaultSettings, SetMeasurement,
-};
-
-// The command name of an operation as written in layouts ("AddText").
-const char* OpName(TOp Op);
-
-// A font change; fields left out keep the value of the first cell changed (or
-// of the current settings when nothing is selected).
-struct TFontSpec {
-  std::optional<std::string> Name;
-  std::optional<TColor> Color;
-  std::optional<float> Height;
-  std::optional<TFontStyles> Style;
-};
-
-struct TBrushSpec {
-  TColor Color = clWhite;
-  uint8_t Style = bsSolid;
-};
-
-struct TPenSpec {
-  TEdges Edges;
-  TColor Color = clBlack;
-  uint8_t Style = psSolid;
-  int32_t Width = 1;
-};
-
-// Format given with an Add command, applied to the new cell right after it is added.
-struct TFormatSpec {
-  std::optional<uint8_t> Alignment;
-  std::optional<uint8_t> Layout;
-  std::optional<TTextOrientation> Orientation;
-  std::optional<TFontSpec> Font;
-  std::optional<TBrushSpec> Brush;
-  std::optional<TPenSpec> Pen;
-  std::optional<bool> ShrinkToFit;
-  std::optional<bool> WordWrap;
-  std::optional<bool> Visible;
-  std::optional<bool> Stretch;
-};
-
-// Where the text of a rich-text cell comes from.
-enum class TRichSource : uint8_t { File, Rtf, Markup, Text };
-
-// One command with its arguments; only those of its operation are meaningful.
-struct TCommand {
-  size_t Index = 0;
-  TOp Op = TOp::Reset;
-  std::string Path;                 // "commands[3]", for messages
-
-  std::string Name;                 // the new cell, the base name of a cut, the new name
-  std::string Text;                 // AddText; AddRichEdit inline content
-  float Left = 0, Top = 0, Width = 0, Height = 0;
-  std::filesystem::path File;       // AddGraphic, AddRichEdit: resolved
-  TRichSource RichSource = TRichSource::File;
-  std::string Patterns;             // Select
-  std::optional<std::string> Cell;  // a cell named by the command; none: the selection
-  std::string Source;               // CopyFormat
-  bool ClearFirst = false, ToFront = true, WithoutEdges = false, ScaleFont = false,
-       ClearOthers = false, Switch = true;
-  uint8_t Alignment = 2, Layout = 1;
-  TTextOrientation Orientation = toHorizontal;
-  TCellCenter Center = ccBoth;
-  TMeasurement Measurement = mtCentimeters;
-  TColor Color = clBlack;
-  uint8_t Style = 0;
-  int32_t PenWidth = 1;
-  TEdges Edges;
-  TFontSpec Font;
-  std::optional<bool> ShrinkToFit, WordWrap;
-  std::vector<float> Widths, Heights;
-  int32_t Rows = 0, Cols = 0;
-  float DX = 0, DY = 0, Factor = 1;
-  std::vector<std::string> Texts;
-  TFormatSpec Format;
-};
-
 // Printer settings of a layout; those left out keep the printer's.
 struct TPrinterSettings {
   std::optional<TPaper> Paper;                      // a standard size
@@ -128,8 +44,10 @@ struct TLayout {
   std::string Label;                // the file as named on the command line
   std::string Title;                // the print job's title
   TPrinterSettings Printer;
-  TMeasurement Measurement = mtCentimeters;
+  TMeasurement Measurement = mtCentimeters;  // millimetres are read as centimetres
   std::optional<bool> PrintEdgesLast;
+  std::vector<std::string> Fonts;   // font files for this job only, resolved as pictures are
+  TMergeLayout Merge;               // the label grid, and cells that are optional in a merge
   std::vector<TCommand> Commands;
 };
 
@@ -141,9 +59,5 @@ TLayout ParseLayout(const std::string& Text, const std::string& Label, const TPa
 
 // Reads the layout file at Path; files it names are relative to its folder.
 TLayout LoadLayout(const std::filesystem::path& Path, bool AllowOutside);
-
-// Parses a colour as written in layouts and data: "#RRGGBB" or a name such as
-// "red"; false when it is neither.
-bool ParseColor(const std::string& Text, TColor& Color);
 
 } // namespace mivora::tool

@@ -1,14 +1,13 @@
 #include "LayoutRunner.h"
 
+#include "Commands.h"
 #include "Gdi.h"
 #include "InputError.h"
+#include "Numbers.h"
 #include "Picture.h"
 #include "RichEdit.h"
 
 #include <cmath>
-#include <locale>
-#include <memory>
-#include <sstream>
 
 namespace mivora::tool {
 
@@ -16,158 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Number(double Value) {
-  std::ostringstream text;
-  text.imbue(std::locale::classic());
-  text << Value;
-  return text.str();
-}
-
-// "commands[3] (AddText "Title")": which command, as the user wrote it.
-std::string Describe(const TCommand& C) {
-  std::string text = C.Path + " (" + OpName(C.Op);
-  switch (C.Op) {
-  case TOp::Add:
-  case TOp::AddCell:
-  case TOp::AddText:
-  case TOp::AddGraphic:
-  case TOp::AddRichEdit:
-  case TOp::Cut:
-  case TOp::CutH:
-  case TOp::CutV:
-  case TOp::Split:
-  case TOp::SplitH:
-  case TOp::SplitV:
-  case TOp::CutCell: text += " \"" + C.Name + "\""; break;
-  case TOp::Select: text += " \"" + C.Patterns + "\""; break;
-  case TOp::CopyFormat: text += " \"" + C.Source + "\""; break;
-  default:
-    if (C.Cell) text += " \"" + *C.Cell + "\"";
-    break;
-  }
-  return text + ")";
-}
-
-// The cells a command for one cell works on: the named one, or every selected cell.
-std::vector<TCell*> Targets(TMivora& Sheet, const TCommand& C) {
-  if (C.Cell) return {Sheet.Find(*C.Cell)};
-  std::vector<TCell*> cells;
-  for (int32_t i = 0; i < Sheet.GetSelectionCount(); ++i) cells.push_back(Sheet.GetSelectedCell(i));
-  return cells;
-}
-
-// The font a change starts from: the first selected cell's, or the current settings.
-TFontData FontBase(const TMivora& Sheet) {
-  const TCell* first = Sheet.GetSelectedCell(0);
-  return first != nullptr ? first->Font : Sheet.CurrentFont;
-}
-
-void ApplyFont(TMivora& Sheet, const TFontSpec& Spec) {
-  const TFontData base = FontBase(Sheet);
-  Sheet.SetFont(Spec.Name.value_or(base.Name.Str()), Spec.Color.value_or(base.Color),
-                Spec.Height.value_or(base.Height), Spec.Style.value_or(base.Style));
-}
-
-void ApplyTextProperties(TMivora& Sheet, std::optional<bool> ShrinkToFit, std::optional<bool> WordWrap) {
-  const TCell* first = Sheet.GetSelectedCell(0);
-  const bool shrink = first != nullptr ? first->ShrinkToFit : Sheet.CurrentShrinkToFit;
-  const bool wrap = first != nullptr ? first->WordWrap : Sheet.CurrentWordWrap;
-  Sheet.SetTextProperties(ShrinkToFit.value_or(shrink), WordWrap.value_or(wrap));
-}
-
-// The format given with an Add command, for the new (and only selected) cell.
-void ApplyFormat(TMivora& Sheet, TCell* Cell, const TFormatSpec& F) {
-  if (F.Alignment) Sheet.SetAlignment(*F.Alignment);
-  if (F.Layout) Sheet.SetLayout(*F.Layout);
-  if (F.Orientation) Sheet.SetOrientation(*F.Orientation);
-  if (F.Font) ApplyFont(Sheet, *F.Font);
-  if (F.Brush) Sheet.SetBrush(F.Brush->Color, F.Brush->Style);
-  if (F.Pen) Sheet.SetEdges(F.Pen->Edges, F.Pen->Color, F.Pen->Style, F.Pen->Width);
-  if (F.ShrinkToFit || F.WordWrap) ApplyTextProperties(Sheet, F.ShrinkToFit, F.WordWrap);
-  if (F.Visible) Cell->Visible = *F.Visible;
-  if (F.Stretch) Cell->Stretch = *F.Stretch;
-}
-
-std::unique_ptr<TRichEdit> LoadRichEdit(const TCommand& C) {
-  auto control = std::make_unique<TRichEdit>(nullptr);
-  switch (C.RichSource) {
-  case TRichSource::File: control->LoadFromFile(C.File.string()); break;
-  case TRichSource::Rtf: control->SetRtf(C.Text); break;
-  case TRichSource::Markup: control->SetMarkup(C.Text); break;
-  case TRichSource::Text: control->SetText(C.Text); break;
-  }
-  return control;
-}
-
-void Run(TMivora& Sheet, const TCommand& C) {
-  switch (C.Op) {
-  case TOp::Add: ApplyFormat(Sheet, Sheet.Add(C.Name, C.Left, C.Top, C.Width, C.Height), C.Format); break;
-  case TOp::AddCell: Sheet.AddCell(C.Name, C.Left, C.Top, C.Width, C.Height); break;
-  case TOp::AddText:
-    ApplyFormat(Sheet, Sheet.AddText(C.Name, C.Text, C.Left, C.Top, C.Width, C.Height), C.Format);
-    break;
-  case TOp::AddGraphic: {
-    std::unique_ptr<TGraphic> graphic = LoadGraphicFromFile(C.File.string());
-    TCell* cell = Sheet.AddGraphic(C.Name, graphic.release(), C.Left, C.Top, C.Width, C.Height);
-    ApplyFormat(Sheet, cell, C.Format);
-    break;
-  }
-  case TOp::AddRichEdit: {
-    std::unique_ptr<TRichEdit> control = LoadRichEdit(C);
-    TCell* cell = Sheet.AddRichEdit(C.Name, control.release(), C.Left, C.Top, C.Width, C.Height);
-    ApplyFormat(Sheet, cell, C.Format);
-    break;
-  }
-  case TOp::Select: Sheet.Select(C.Patterns); break;
-  case TOp::AddToSelection: Sheet.AddToSelection(Sheet.Find(*C.Cell), C.ClearFirst); break;
-  case TOp::RemoveFromSelection: Sheet.RemoveFromSelection(C.Cell ? Sheet.Find(*C.Cell) : nullptr); break;
-  case TOp::BringToFront: Sheet.BringToFront(C.Cell ? Sheet.Find(*C.Cell) : nullptr); break;
-  case TOp::SendToBack: Sheet.SendToBack(C.Cell ? Sheet.Find(*C.Cell) : nullptr); break;
-  case TOp::MoveCell: Sheet.MoveCell(C.Cell ? Sheet.Find(*C.Cell) : nullptr, C.ToFront); break;
-  case TOp::SetAlignment: Sheet.SetAlignment(C.Alignment); break;
-  case TOp::SetLayout: Sheet.SetLayout(C.Layout); break;
-  case TOp::SetOrientation: Sheet.SetOrientation(C.Orientation); break;
-  case TOp::SetBrush: Sheet.SetBrush(C.Color, C.Style); break;
-  case TOp::SetFont: ApplyFont(Sheet, C.Font); break;
-  case TOp::SetTextProperties: ApplyTextProperties(Sheet, C.ShrinkToFit, C.WordWrap); break;
-  case TOp::SetEdges: Sheet.SetEdges(C.Edges, C.Color, C.Style, C.PenWidth); break;
-  case TOp::SetEdgesWR: Sheet.SetEdgesWR(C.Edges, C.Color, C.Style, C.PenWidth); break;
-  case TOp::SetPen: Sheet.SetPen(C.Edges, C.Color, C.Style, C.PenWidth, C.ClearOthers); break;
-  case TOp::CopyFormat: Sheet.CopyFormat(Sheet.Find(C.Source), C.WithoutEdges); break;
-  case TOp::FillText: Sheet.FillText(C.Texts); break;
-  case TOp::Cut: Sheet.Cut(C.Name, C.Widths, C.Heights); break;
-  case TOp::CutH: Sheet.CutH(C.Name, C.Heights); break;
-  case TOp::CutV: Sheet.CutV(C.Name, C.Widths); break;
-  case TOp::Split: Sheet.Split(C.Name, C.Rows, C.Cols); break;
-  case TOp::SplitH: Sheet.SplitH(C.Name, C.Rows); break;
-  case TOp::SplitV: Sheet.SplitV(C.Name, C.Rows); break;
-  case TOp::CutCell: Sheet.CutCell(C.Name, C.Widths, C.Heights, C.Rows, C.Cols); break;
-  case TOp::Inflate:
-    for (TCell* cell : Targets(Sheet, C)) cell->Inflate(C.DX, C.DY);
-    break;
-  case TOp::CenterOnPage:
-    for (TCell* cell : Targets(Sheet, C)) cell->CenterOnPage(C.Center);
-    break;
-  case TOp::Magnification:
-    // Without a cell the whole sheet is magnified, selection or not.
-    if (C.Cell)
-      Sheet.Find(*C.Cell)->Magnification(C.Factor, C.ScaleFont);
-    else
-      Sheet.Magnification(C.Factor, C.ScaleFont);
-    break;
-  case TOp::SetVisible:
-    for (TCell* cell : Targets(Sheet, C)) cell->Visible = C.Switch;
-    break;
-  case TOp::SetStretch:
-    for (TCell* cell : Targets(Sheet, C)) cell->Stretch = C.Switch;
-    break;
-  case TOp::ChangeCellName: Sheet.ChangeCellName(Sheet.Find(*C.Cell), C.Name); break;
-  case TOp::Remove: Sheet.Remove(C.Cell ? Sheet.Find(*C.Cell) : nullptr); break;
-  case TOp::Reset: Sheet.Reset(); break;
-  case TOp::RestoreDefaultSettings: Sheet.RestoreDefaultSettings(); break;
-  case TOp::SetMeasurement: Sheet.SetMeasurement(C.Measurement); break;
-  }
-}
+std::string Number(double Value) { return FormatNumber(Value); }
 
 } // namespace
 
@@ -198,7 +46,7 @@ void BuildSheet(TMivora& Sheet, const TLayout& Layout) {
   for (const TCommand& command : Layout.Commands) {
     const auto context = [&] { return Layout.Label + ": " + Describe(command) + ": "; };
     try {
-      Run(Sheet, command);
+      command.Spec->Run(Sheet, command);
     } catch (const EPrinterError& error) {
       throw EPrinterError(context() + error.what());
     } catch (const EInputError&) {

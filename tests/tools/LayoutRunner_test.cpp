@@ -56,6 +56,20 @@ TEST_F(LayoutRunner, AppliesTheFormatGivenWithAnAddToTheNewCellOnly) {
   EXPECT_EQ(sheet_.CurrentFont.Style, 0);
 }
 
+TEST_F(LayoutRunner, PlacesMillimetreCellsWhereTheCentimetreLayoutWould) {
+  Build(R"({"measurement": "mm", "commands": [
+    {"op": "AddText", "name": "T", "text": "x", "left": 25, "top": 10, "width": 50, "height": 20,
+     "brush": {"color": "#fa0"}, "font": {"color": "DarkOrange"}}]})");
+  const TCell* cell = sheet_.Find("T");
+  EXPECT_EQ(sheet_.Measurement(), mtCentimeters);
+  EXPECT_FLOAT_EQ(cell->Left(), 2.5f);
+  EXPECT_FLOAT_EQ(cell->Top(), 1);
+  EXPECT_FLOAT_EQ(cell->Right(), 7.5f);
+  EXPECT_FLOAT_EQ(cell->Bottom(), 3);
+  EXPECT_EQ(cell->Brush.Color, 0x00AAFFu);
+  EXPECT_EQ(cell->Font.Color, 0x008CFFu);
+}
+
 TEST_F(LayoutRunner, CarriesOutSelectionCutsAndCellEditsInOrder) {
   Build(R"({"measurement": "centimeters", "commands": [
     {"op": "Add", "name": "Grid", "left": 0, "top": 0, "width": 6, "height": 4},
