@@ -7,7 +7,6 @@
 #include "DeviceClip_p.h"
 #include "Gdi.h"
 #include "Numbers.h"
-#include "Numbers.h"
 #include "Picture.h"
 #include "RichEdit.h"
 
