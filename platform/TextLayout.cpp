@@ -265,9 +265,14 @@ public:
   // its end; see TTextFont::PenPositions. Valid until the next call.
   const std::vector<double>& PenPositions(const std::string& Utf8, bool ExpandTabs);
 
-private:
   // A new layout of one line at the reference size; the caller owns it.
   PangoLayout* NewLayout(std::string_view Utf8, bool ExpandTabs) const;
+  // For a line too wide to be laid out as one, its pieces and their widths at the
+  // reference size; no widths for any other line. The last line asked is kept:
+  // shrinking asks for one line at size after size. Valid until the next call.
+  const TLongLine& LongLine(std::string_view Utf8, bool ExpandTabs);
+
+private:
   // Adds the advance of each cluster of Utf8, shaped as one run of text at the
   // reference size, to Advances at the cluster's first byte. Cheaper than a
   // layout: no line breaking, no layout object; tabs advance as Pango shapes them.
@@ -284,6 +289,8 @@ private:
   // shrinking text to fit asks for the same text at one size after another.
   std::string penKey_;
   std::vector<double> pen_;
+  std::string longKey_;
+  TLongLine long_;
 };
 
 TTextFace::TTextFace(const LOGFONTA& LogFont) {
@@ -362,6 +369,30 @@ PangoLayout* TTextFace::LineLayout(std::string_view Utf8, bool ExpandTabs) {
   PangoLayout* layout = NewLayout(Utf8, ExpandTabs);
   layouts_.emplace(std::move(key), layout);
   return layout;
+}
+
+const TLongLine& TTextFace::LongLine(std::string_view Utf8, bool ExpandTabs) {
+  const char flag = ExpandTabs ? 't' : 's';
+  if (longKey_.size() == Utf8.size() + 1 && longKey_[0] == flag && std::string_view(longKey_).substr(1) == Utf8) {
+    return long_;
+  }
+  long_ = TLongLine{{0}, {}};
+  double width = 0;
+  while (long_.Pieces.back() < Utf8.size()) {
+    const size_t begin = long_.Pieces.back();
+    const size_t end = std::max(PieceEnd(Utf8, begin), begin + 1);
+    PangoLayout* layout = NewLayout(Utf8.substr(begin, end - begin), ExpandTabs);
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    g_object_unref(layout);
+    long_.Widths.push_back(static_cast<double>(logical.width) / PANGO_SCALE);
+    width += long_.Widths.back();
+    long_.Pieces.push_back(end);
+  }
+  if (width <= kMaxLineEms * kReferenceEm) long_ = TLongLine{};
+  longKey_.assign(1, flag);
+  longKey_.append(Utf8);
+  return long_;
 }
 
 void TTextFace::ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const {
@@ -477,12 +508,10 @@ bool TTextFont::Matches(const LOGFONTA& LogFont, int32_t DpiY) const {
 double TTextFont::LineWidth(std::string_view Utf8, bool ExpandTabs) const {
   if (Utf8.empty()) return 0.0;
   if (Utf8.size() > kEstimatePieceBytes) {
-    const std::vector<size_t> pieces = LongLinePieces(Utf8, ExpandTabs);
-    if (!pieces.empty()) {
+    const TLongLine& line = face_->LongLine(Utf8, ExpandTabs);
+    if (!line.Widths.empty()) {
       double width = 0;
-      for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-        width += ReferenceWidth(Utf8.substr(pieces[i], pieces[i + 1] - pieces[i]), ExpandTabs);
-      }
+      for (double piece : line.Widths) width += piece;
       return width * scale_;
     }
   }
@@ -495,22 +524,18 @@ double TTextFont::ReferenceWidth(std::string_view Utf8, bool ExpandTabs) const {
   return static_cast<double>(logical.width) / PANGO_SCALE;
 }
 
-std::vector<size_t> TTextFont::LongLinePieces(std::string_view Utf8, bool ExpandTabs) const {
-  std::vector<size_t> pieces{0};
-  double width = 0;
-  while (pieces.back() < Utf8.size()) {
-    const size_t end = std::max(PieceEnd(Utf8, pieces.back()), pieces.back() + 1);
-    width += ReferenceWidth(Utf8.substr(pieces.back(), end - pieces.back()), ExpandTabs);
-    pieces.push_back(end);
-  }
-  if (width <= kMaxLineEms * kReferenceEm) pieces.clear();
-  return pieces;
-}
-
 std::vector<double> TTextFont::PenPositions(const std::string& Utf8, bool ExpandTabs) const {
   std::vector<double> pen = face_->PenPositions(Utf8, ExpandTabs);
   for (double& x : pen) x *= scale_;
   return pen;
+}
+
+void TTextFont::ShowLayout(cairo_t* Cairo, PangoLayout* Layout, double X) const {
+  // The baseline lies one ascent of this face below the cell's top, also when a
+  // fallback face with other metrics shows part of the line.
+  const double layoutBaseline = static_cast<double>(pango_layout_get_baseline(Layout)) / PANGO_SCALE;
+  cairo_move_to(Cairo, X, face_->Ascent() * kReferenceEm - layoutBaseline);
+  pango_cairo_show_layout(Cairo, Layout);
 }
 
 void TTextFont::ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs, double X,
@@ -519,19 +544,18 @@ void TTextFont::ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs,
   cairo_save(Cairo);
   cairo_translate(Cairo, X, Y);
   cairo_scale(Cairo, scale_, scale_);
-  std::vector<size_t> pieces;
-  if (Utf8.size() > kEstimatePieceBytes) pieces = LongLinePieces(Utf8, ExpandTabs);
-  if (pieces.empty()) pieces = {0, Utf8.size()};
-  double x = 0;
-  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-    const std::string_view piece = Utf8.substr(pieces[i], pieces[i + 1] - pieces[i]);
-    PangoLayout* layout = face_->LineLayout(piece, ExpandTabs);
-    // The baseline lies one ascent of this face below the cell's top, also when a
-    // fallback face with other metrics shows part of the line.
-    const double layoutBaseline = static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
-    cairo_move_to(Cairo, x, face_->Ascent() * kReferenceEm - layoutBaseline);
-    pango_cairo_show_layout(Cairo, layout);
-    if (i + 2 < pieces.size()) x += ReferenceWidth(piece, ExpandTabs);
+  const TLongLine* line = Utf8.size() > kEstimatePieceBytes ? &face_->LongLine(Utf8, ExpandTabs) : nullptr;
+  if (line == nullptr || line->Widths.empty()) {
+    ShowLayout(Cairo, face_->LineLayout(Utf8, ExpandTabs), 0.0);
+  } else {
+    double x = 0;
+    for (size_t i = 0; i < line->Widths.size(); ++i) {
+      const std::string_view piece = Utf8.substr(line->Pieces[i], line->Pieces[i + 1] - line->Pieces[i]);
+      PangoLayout* layout = face_->NewLayout(piece, ExpandTabs);
+      ShowLayout(Cairo, layout, x);
+      g_object_unref(layout);
+      x += line->Widths[i];
+    }
   }
   cairo_restore(Cairo);
 }

@@ -23,6 +23,13 @@ namespace mivora {
 
 class TTextFace;
 
+// A line too wide for the text engine to lay out as one: where its pieces begin
+// (and its end), and the width of each at the face's reference size.
+struct TLongLine {
+  std::vector<size_t> Pieces;
+  std::vector<double> Widths;
+};
+
 // A font resolved for one logical-font record at one vertical resolution.
 //
 // Heights follow the device semantics: lfHeight > 0 is the cell height (ascent +
@@ -70,9 +77,8 @@ public:
 private:
   // Width of a line laid out as one, at the reference size.
   double ReferenceWidth(std::string_view Utf8, bool ExpandTabs) const;
-  // For a line too wide to be laid out as one, the byte offsets where its pieces
-  // begin, and its end; empty for any other line.
-  std::vector<size_t> LongLinePieces(std::string_view Utf8, bool ExpandTabs) const;
+  // Draws a layout of the face with its baseline one ascent below the top, X along.
+  void ShowLayout(cairo_t* Cairo, PangoLayout* Layout, double X) const;
 
   LOGFONTA logFont_;
   int32_t dpiY_;
