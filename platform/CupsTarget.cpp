@@ -19,7 +19,9 @@ public:
   ~TCupsOutput() override { RemoveFolder(); }
 
   void Open() override {
-    CupsCheckReady(CupsQueue(queue_), layout_.Title);
+    const TCupsQueue queue = CupsQueue(queue_, options_.Timeout);
+    CupsCheckReady(queue, layout_.Title);
+    CupsCheckJobSettings(queue, options_.Settings);
     std::string pattern = (fs::temp_directory_path() / "mivora-job-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
       throw ECupsError("Printer queue \"" + queue_ + "\": cannot make a folder for the job in " +
@@ -35,15 +37,15 @@ public:
 
   std::vector<std::string> Commit() override {
     pdf_->Commit();
-    // The queue may have stopped while the pages were drawn.
-    CupsCheckReady(CupsQueue(queue_), layout_.Title);
-    const int32_t job = CupsSubmit(queue_, file_, "application/pdf", layout_.Title);
+    // CupsSubmit looks again whether the queue stopped while the pages were drawn.
+    const int32_t job = CupsSubmit(queue_, file_, "application/pdf", layout_.Title,
+                                   CupsJobOptions(options_.Settings, options_.Media), options_.Timeout);
     if (options_.JobId != nullptr) *options_.JobId = job;
     if (options_.Wait && CupsWaitForJob(queue_, job, options_.Timeout) == cjTimedOut) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.Timeout);
       throw ECupsError("Printer queue \"" + queue_ + "\": job " + std::to_string(job) +
                        " has not completed after " + std::to_string(seconds.count()) +
-                       " s; it stays in the queue");
+                       " s; it stays in the queue and may still print");
     }
     RemoveFolder();
     return {};

@@ -92,26 +92,79 @@ void TPrinter::SetTarget(TPrinterTarget Target, std::string Path) {
   case ptRecord: Path.clear(); break;
   case ptCups: {
     if (Path.empty()) throw EPrinterError("Printer target \"cups:\" needs a queue name");
-    // The queue's own paper and printable area shape the page.
-    const TCupsQueue queue = CupsQueue(Path);
-    if (queue.PaperWidthMm > 0 && queue.PaperHeightMm > 0) {
-      try {
-        SetMargins(TPrinterMargins{});
-        SetPaperSize(queue.PaperWidthMm, queue.PaperHeightMm);
-        SetMargins(queue.Margins);
-      } catch (const EPrinterError& error) {
-        throw ECupsError("Printer queue \"" + queue.Name + "\" reports a paper that cannot be used: " +
-                         error.what());
-      }
-    }
-    Path = queue.Name;
-    break;
+    // The queue's printable area for the paper shapes the page at once when
+    // the queue has that paper; BeginDoc refuses it otherwise.
+    const TCupsQueue queue = CupsQueue(Path, cupsTimeout_);
+    target_ = ptCups;
+    path_ = queue.Name;
+    FitQueuePaper(queue, false);
+    return;
   }
   default:
     throw EPrinterError("Unknown printer target " + std::to_string(static_cast<int>(Target)));
   }
+  if (target_ == ptCups) {
+    // Back to the paper and margins asked for, not a queue's.
+    paperW_ = askedW_;
+    paperH_ = askedH_;
+    margins_ = askedMargins_;
+    cupsMedia_.clear();
+    UpdateDeviceContext();
+  }
   target_ = Target;
   path_ = std::move(Path);
+}
+
+void TPrinter::SetJobSettings(const TPrintJobSettings& Settings) {
+  CheckIdle("job settings");
+  if (Settings.Copies < 1)
+    throw EPrinterError("Invalid number of copies " + std::to_string(Settings.Copies) + " (1 or more)");
+  jobSettings_ = Settings;
+  if (target_ == ptCups) FitQueuePaper(CupsQueue(path_, cupsTimeout_), false);
+}
+
+void TPrinter::FitQueuePaper(const TCupsQueue& Queue, bool Strict) {
+  TCupsMedia media;
+  try {
+    media = CupsChooseMedia(Queue, jobSettings_, askedW_, askedH_);
+  } catch (const ECupsUnsupported&) {
+    // A size the job names is checked at once; the printer's own paper may
+    // still change before BeginDoc.
+    if (Strict || !jobSettings_.Media.empty()) throw;
+    cupsMedia_.clear();
+    return;
+  }
+  // The paper asked for stays as it is (the queue's size may differ by a
+  // rounding); a size of the queue's replaces it only when the job names one
+  // or takes the queue's default.
+  const bool byName = !jobSettings_.Media.empty() || jobSettings_.QueuePaper;
+  const double width = byName ? media.WidthMm : askedW_, height = byName ? media.HeightMm : askedH_;
+  const bool landscape = orientation_ == poLandscape;
+  const double pageW = landscape ? height : width;
+  // The queue's margins are those of its paper in portrait; a page lying
+  // across it gets on each side the larger of the two that may end up there.
+  const bool across = std::abs(pageW - media.WidthMm) > std::abs(pageW - media.HeightMm);
+  const TPrinterMargins& q = media.Margins;
+  const TPrinterMargins queueMargins =
+      across ? TPrinterMargins{std::max(q.Top, q.Bottom), std::max(q.Left, q.Right), std::max(q.Top, q.Bottom),
+                               std::max(q.Left, q.Right)}
+             : q;
+  const TPrinterMargins margins{std::max(askedMargins_.Left, queueMargins.Left),
+                                std::max(askedMargins_.Top, queueMargins.Top),
+                                std::max(askedMargins_.Right, queueMargins.Right),
+                                std::max(askedMargins_.Bottom, queueMargins.Bottom)};
+  try {
+    CheckArea(landscape ? height : width, landscape ? width : height, dpiX_, dpiY_, margins);
+  } catch (const EPrinterError& error) {
+    throw ECupsError("Printer queue \"" + Queue.Name + "\" cannot print on its paper " + media.Name + ": " +
+                     error.what());
+  }
+  if (byName) paper_ = paCustom;
+  paperW_ = width;
+  paperH_ = height;
+  margins_ = margins;
+  cupsMedia_ = media.Name;
+  UpdateDeviceContext();
 }
 
 void TPrinter::SetTarget(const std::string& TargetText) {
@@ -161,8 +214,8 @@ void TPrinter::SetPaper(TPaper Paper) {
   const bool landscape = orientation_ == poLandscape;
   CheckArea(landscape ? height : width, landscape ? width : height, dpiX_, dpiY_, margins_);
   paper_ = Paper;
-  paperW_ = width;
-  paperH_ = height;
+  paperW_ = askedW_ = width;
+  paperH_ = askedH_ = height;
   UpdateDeviceContext();
 }
 
@@ -174,8 +227,8 @@ void TPrinter::SetPaperSize(double WidthMm, double HeightMm) {
   const bool landscape = orientation_ == poLandscape;
   CheckArea(landscape ? HeightMm : WidthMm, landscape ? WidthMm : HeightMm, dpiX_, dpiY_, margins_);
   paper_ = paCustom;
-  paperW_ = WidthMm;
-  paperH_ = HeightMm;
+  paperW_ = askedW_ = WidthMm;
+  paperH_ = askedH_ = HeightMm;
   UpdateDeviceContext();
 }
 
@@ -214,7 +267,7 @@ void TPrinter::SetCupsWait(bool Wait, std::chrono::milliseconds Timeout) {
 void TPrinter::SetMargins(const TPrinterMargins& Margins) {
   CheckIdle("margins");
   CheckArea(PaperWidthMm(), PaperHeightMm(), dpiX_, dpiY_, Margins);
-  margins_ = Margins;
+  margins_ = askedMargins_ = Margins;
   UpdateDeviceContext();
 }
 
@@ -266,6 +319,8 @@ void TPrinter::BeginDoc() {
     throw EPrinterError("Cannot begin the print job \"" + title_ + "\": the job \"" + job_->Title +
                         "\" is still open");
   CheckFailure();
+  // The queue is asked again: its paper may have changed, or the printer's.
+  if (target_ == ptCups) FitQueuePaper(CupsQueue(path_, cupsTimeout_), true);
 
   TPageLayout layout;
   layout.PaperWidthPt = PointsOf(PaperWidthMm());
@@ -286,7 +341,8 @@ void TPrinter::BeginDoc() {
   job->Title = title_;
   cupsJobId_ = 0;
   job->Output = target_ == ptCups
-                    ? MakeCupsOutput(path_, layout, TCupsJobOptions{cupsWait_, cupsTimeout_, &cupsJobId_})
+                    ? MakeCupsOutput(path_, layout,
+                                     TCupsJobOptions{cupsWait_, cupsTimeout_, &cupsJobId_, jobSettings_, cupsMedia_})
                     : MakeOutputTarget(target_, path_, layout);
   job->Output->Open();
 

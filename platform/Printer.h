@@ -17,11 +17,23 @@
 namespace mivora {
 
 class TCanvas;
+struct TCupsQueue;
 
 // Paper sizes; paCustom is set by SetPaperSize.
 enum TPaper : uint8_t { paA3, paA4, paA5, paLetter, paLegal, paCustom };
 
 enum TPrinterOrientation : uint8_t { poPortrait, poLandscape };
+
+// How a job on a CUPS queue is printed. Empty texts leave the choice to the queue.
+struct TPrintJobSettings {
+  int32_t Copies = 1;              // 1 to the queue's most
+  std::string Sides;               // "one-sided", "two-sided-long-edge", "two-sided-short-edge"
+  bool Collate = false;            // copies come out as whole sets
+  std::string Media;               // one of the queue's paper sizes by name; the page takes it
+  std::string MediaSource;         // the tray, e.g. "tray-2"
+  bool QueuePaper = false;         // lay out on the queue's default paper, not the printer's
+  std::vector<std::string> Options;  // further "name=value" options, as lp -o takes them
+};
 
 // A printer: its settings, its print job and its canvas. Coordinates on the
 // canvas are device pixels of the printable area, (0, 0) at its top-left.
@@ -49,8 +61,10 @@ public:
   // Chooses where pages go; Path is the output file (unused by ptRecord).
   void SetTarget(TPrinterTarget Target, std::string Path = {});
   // Chooses the target from "pdf:<file>", "png:<file>", "svg:<file>",
-  // "ps:<file>", "cups:<queue>" or "record:". A CUPS queue is asked for its
-  // default paper and printable area, which become the printer's paper and margins.
+  // "ps:<file>", "cups:<queue>" or "record:". A CUPS queue is asked for the
+  // printer's paper (see SetJobSettings); where it has that size, the page gets
+  // the queue's printable area for it (wider margins set here are kept).
+  // BeginDoc refuses a paper the queue does not have.
   void SetTarget(const std::string& TargetText);
   // The current target.
   TPrinterTarget Target() const noexcept { return target_; }
@@ -118,6 +132,12 @@ public:
   // For a CUPS queue: whether EndDoc waits until the queue has printed the job,
   // and for how long at most (then it raises, and the job stays queued).
   void SetCupsWait(bool Wait, std::chrono::milliseconds Timeout);
+  // The copies, sides, paper, tray and further options of jobs on a CUPS queue.
+  // Media replaces the printer's paper with that size of the queue's, and
+  // QueuePaper with the queue's default paper. Raises EPrinterError for fewer
+  // than one copy; the queue checks the rest when it is chosen and at BeginDoc.
+  void SetJobSettings(const TPrintJobSettings& Settings);
+  const TPrintJobSettings& JobSettings() const noexcept { return jobSettings_; }
   // The id of the job the last EndDoc sent to a CUPS queue, or 0.
   int32_t CupsJobId() const noexcept { return cupsJobId_; }
 
@@ -139,6 +159,7 @@ private:
   void CheckArea(double PaperW, double PaperH, int32_t DpiX, int32_t DpiY,
                  const TPrinterMargins& Margins) const;
   void UpdateDeviceContext();
+  void FitQueuePaper(const TCupsQueue& Queue, bool Strict);
   void StartPage();
   void CloseJob() noexcept;
 
@@ -164,6 +185,12 @@ private:
   bool cupsWait_ = true;
   std::chrono::milliseconds cupsTimeout_{std::chrono::minutes(5)};
   int32_t cupsJobId_ = 0;
+  TPrintJobSettings jobSettings_;
+  // The paper and margins the application asked for; a queue may print on a
+  // size that differs from them by a fraction of a millimetre, and wider margins.
+  double askedW_ = 210, askedH_ = 297;
+  TPrinterMargins askedMargins_;
+  std::string cupsMedia_;  // the queue's paper the next job asks for
 };
 
 // The printer of the process. On first use its target is taken from the

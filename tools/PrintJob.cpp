@@ -10,6 +10,7 @@
 #include "Printer.h"
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -83,13 +84,17 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   TPrinter* printer = Printer();
   ApplyPrinterSettings(*printer, p.Layout);
   if (Queue != nullptr) {
-    // The queue's own paper and printable area replace the layout's.
+    // The queue is asked for the layout's paper and gives its printable area
+    // for it; --media or --queue-paper choose one of the queue's instead.
+    const double askedW = printer->PaperWidthMm(), askedH = printer->PaperHeightMm();
+    printer->SetJobSettings(Request.Job);
     printer->SetTarget(ptCups, *Queue);
-    const TPrinterSettings& asked = p.Layout.Printer;
-    if ((asked.Paper || asked.PaperMm || asked.Margins) && Request.Warn)
-      Request.Warn("queue \"" + printer->TargetPath() + "\" prints on its own paper (" +
+    const bool replaced = std::abs(printer->PaperWidthMm() - askedW) > 0.5 ||
+                          std::abs(printer->PaperHeightMm() - askedH) > 0.5;
+    if (replaced && Request.Warn)
+      Request.Warn("queue \"" + printer->TargetPath() + "\" prints on the paper chosen for the job (" +
                    FormatNumber(printer->PaperWidthMm()) + " x " + FormatNumber(printer->PaperHeightMm()) +
-                   " mm); the layout's paper and margins are not used");
+                   " mm); the layout's paper is not used");
   }
 
   p.Sheet = std::make_unique<TMivora>(nullptr);
@@ -154,10 +159,16 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
   if (Request.Queue) {
     // The queue is asked first: its paper shapes the page the commands lay out.
     printer->SetCupsWait(Request.Wait, std::chrono::duration_cast<std::chrono::milliseconds>(Request.Timeout));
-    TPrepared p = Prepare(Request, &*Request.Queue);
-    CheckRecords(p);
-    RunJob(p, Request);
-    report.Pages = p.Table ? p.Table->Records.size() : 1;
+    try {
+      TPrepared p = Prepare(Request, &*Request.Queue);
+      CheckRecords(p);
+      RunJob(p, Request);
+      report.Pages = p.Table ? p.Table->Records.size() : 1;
+    } catch (const ECupsPaperUnsupported& error) {
+      throw ECupsPaperUnsupported(std::string(error.what()) +
+                                  ". Choose one with --media NAME, or lay out on the queue's default paper "
+                                  "with --queue-paper");
+    }
     report.Queue = printer->TargetPath();
     report.JobId = printer->CupsJobId();
     report.Completed = Request.Wait;

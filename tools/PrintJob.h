@@ -2,6 +2,8 @@
 // document out, to a file or a CUPS queue; nothing written when anything fails.
 #pragma once
 
+#include "Printer.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -28,7 +30,8 @@ struct TPrintRequest {
   std::optional<std::string> Title;             // instead of the layout's
   bool AllowOutside = false;                    // files outside the layout's (data's) folder
   bool Wait = true;                             // wait for the CUPS job to complete
-  std::chrono::seconds Timeout{300};
+  std::chrono::seconds Timeout{300};            // bounds each request to the server, and the wait
+  TPrintJobSettings Job;                        // copies, sides, paper and tray on the queue
   // Called after each page with the pages done and the total.
   std::function<void(size_t Done, size_t Total)> Progress;
   // Called with warnings (the layout's paper not used on a queue, ...).

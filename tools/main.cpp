@@ -62,31 +62,72 @@ private:
 
 void Warn(const std::string& Message) { std::cerr << "mivora: warning: " << Message << "\n"; }
 
-int ListPrinters() {
-  const std::vector<TCupsQueue> queues = CupsQueues();
+std::string MarginsText(const TPrinterMargins& M) {
+  return "margins left " + Mm(M.Left) + ", top " + Mm(M.Top) + ", right " + Mm(M.Right) + ", bottom " +
+         Mm(M.Bottom) + " mm";
+}
+
+std::string AreaText(double WidthMm, double HeightMm, const TPrinterMargins& M) {
+  return Mm(WidthMm - M.Left - M.Right) + " x " + Mm(HeightMm - M.Top - M.Bottom) + " mm";
+}
+
+std::string ListText(const std::vector<std::string>& Values, const std::string& Default) {
+  if (Values.empty()) return "not reported by the queue";
+  std::string text;
+  for (size_t i = 0; i < Values.size(); ++i) text += (i > 0 ? ", " : "") + Values[i];
+  return Default.empty() ? text : text + " (default " + Default + ")";
+}
+
+// One queue: its state, default paper and printable area, the sizes, sides and
+// trays it offers; in Full each size with its printable area, and its options.
+void ShowQueue(const TCupsQueue& q, bool Full) {
+  std::cout << q.Name << (q.IsDefault ? " (default)" : "") << ": " << q.State << ", "
+            << (q.Accepting ? "accepting jobs" : "not accepting jobs");
+  if (!q.StateReasons.empty() && q.StateReasons != "none") std::cout << " (" << q.StateReasons << ")";
+  std::cout << "\n";
+  if (!q.Info.empty() && q.Info != q.Name) std::cout << "  description: " << q.Info << "\n";
+  if (Full && !q.Location.empty()) std::cout << "  location: " << q.Location << "\n";
+  if (!q.MakeAndModel.empty()) std::cout << "  model: " << q.MakeAndModel << "\n";
+  if (Full && !q.StateMessage.empty()) std::cout << "  message: " << q.StateMessage << "\n";
+  if (q.PaperWidthMm > 0) {
+    std::cout << "  paper: " << q.Media << ", " << Mm(q.PaperWidthMm) << " x " << Mm(q.PaperHeightMm) << " mm\n"
+              << "  printable area: " << AreaText(q.PaperWidthMm, q.PaperHeightMm, q.Margins) << " ("
+              << MarginsText(q.Margins) << ")\n";
+  } else {
+    std::cout << "  paper: not reported by the queue\n";
+  }
+  if (Full) {
+    std::cout << "  sizes:" << (q.MediaSizes.empty() ? " not reported by the queue" : "") << "\n";
+    for (const TCupsMedia& m : q.MediaSizes)
+      std::cout << "    " << m.Name << ": " << Mm(m.WidthMm) << " x " << Mm(m.HeightMm) << " mm, printable "
+                << AreaText(m.WidthMm, m.HeightMm, m.Margins) << " (" << MarginsText(m.Margins) << ")\n";
+  } else {
+    std::vector<std::string> names;
+    for (const TCupsMedia& m : q.MediaSizes) names.push_back(m.Name);
+    std::cout << "  sizes: " << ListText(names, "") << "\n";
+  }
+  if (q.CustomMaxWidthMm > 0)
+    std::cout << "  sizes of the job's own: " << Mm(q.CustomMinWidthMm) << " x " << Mm(q.CustomMinHeightMm)
+              << " to " << Mm(q.CustomMaxWidthMm) << " x " << Mm(q.CustomMaxHeightMm) << " mm\n";
+  std::cout << "  sides: " << ListText(q.Sides, q.SidesDefault) << "\n"
+            << "  trays: " << ListText(q.MediaSources, q.MediaSourceDefault) << "\n";
+  if (!Full) return;
+  std::cout << "  copies: 1 to " << q.MaxCopies << "\n";
+  for (const auto& [name, values] : q.OptionChoices) std::cout << "  " << name << ": " << ListText(values, "") << "\n";
+}
+
+// The queues of the server, or with Queue only that one, in full.
+int ListPrinters(const std::string& Queue, std::chrono::milliseconds Timeout) {
+  if (!Queue.empty()) {
+    ShowQueue(CupsQueue(Queue, Timeout), true);
+    return ExitOk;
+  }
+  const std::vector<TCupsQueue> queues = CupsQueues(Timeout);
   if (queues.empty()) {
     std::cout << "The CUPS server at " << CupsServerName() << " has no printer queues.\n";
     return ExitOk;
   }
-  for (const TCupsQueue& q : queues) {
-    std::cout << q.Name << (q.IsDefault ? " (default)" : "") << ": " << q.State << ", "
-              << (q.Accepting ? "accepting jobs" : "not accepting jobs");
-    if (!q.StateReasons.empty() && q.StateReasons != "none") std::cout << " (" << q.StateReasons << ")";
-    std::cout << "\n";
-    if (!q.Info.empty() && q.Info != q.Name) std::cout << "  description: " << q.Info << "\n";
-    if (!q.MakeAndModel.empty()) std::cout << "  model: " << q.MakeAndModel << "\n";
-    if (q.PaperWidthMm > 0) {
-      const double w = q.PaperWidthMm - q.Margins.Left - q.Margins.Right;
-      const double h = q.PaperHeightMm - q.Margins.Top - q.Margins.Bottom;
-      std::cout << "  paper: " << q.Media << ", " << Mm(q.PaperWidthMm) << " x " << Mm(q.PaperHeightMm)
-                << " mm\n"
-                << "  printable area: " << Mm(w) << " x " << Mm(h) << " mm (margins left " << Mm(q.Margins.Left)
-                << ", top " << Mm(q.Margins.Top) << ", right " << Mm(q.Margins.Right) << ", bottom "
-                << Mm(q.Margins.Bottom) << " mm)\n";
-    } else {
-      std::cout << "  paper: not reported by the queue\n";
-    }
-  }
+  for (const TCupsQueue& q : queues) ShowQueue(q, false);
   return ExitOk;
 }
 
@@ -114,8 +155,26 @@ int Main(int argc, char** argv) {
       "(out-001.png, ...).\n\n" +
       std::string(ExitCodes));
   print->add_option("LAYOUT", layout, "The layout file (JSON)")->required();
-  CLI::Option* outputOption = print->add_option("-o,--output", output, "Write to this file (.pdf, .png, .svg, .ps)");
-  print->add_option("-P,--printer", queue, "Print to this CUPS queue")->excludes(outputOption);
+  std::vector<std::string> outputs, jobOptions;
+  TPrintJobSettings job;
+  print->add_option("-o,--output", outputs,
+                    "Write to this file (.pdf, .png, .svg, .ps); with -P, a job option NAME=VALUE as lp -o takes it");
+  print->add_option("-P,--printer", queue, "Print to this CUPS queue");
+  CLI::Option* copiesOption =
+      print->add_option("-n,--copies", job.Copies, "With -P: the number of copies (default 1)")->check(CLI::Range(1, 999999));
+  CLI::Option* sidesOption =
+      print->add_option("--sides", job.Sides, "With -P: one-sided, two-sided-long-edge or two-sided-short-edge")
+          ->check(CLI::IsMember({"one-sided", "two-sided-long-edge", "two-sided-short-edge"}));
+  CLI::Option* collateOption = print->add_flag("--collate", job.Collate, "With -P: copies come out as whole sets");
+  CLI::Option* mediaOption =
+      print->add_option("--media", job.Media, "With -P: print on this paper of the queue's (e.g. iso_a4_210x297mm, A4)");
+  CLI::Option* sourceOption =
+      print->add_option("--media-source", job.MediaSource, "With -P: the paper source (tray), e.g. tray-2");
+  CLI::Option* queuePaperOption =
+      print->add_flag("--queue-paper", job.QueuePaper, "With -P: lay out on the queue's default paper instead of the layout's")
+          ->excludes(mediaOption);
+  CLI::Option* jobOptionOption =
+      print->add_option("--option", jobOptions, "With -P: a further job option NAME=VALUE, as lp -o takes it");
   print->add_option("--data", data, "Merge the records of this CSV file, one page each");
   print->add_option("--separator", separator, "The CSV field separator (default ,)");
   print->add_option("--title", title, "The job's title (default: the layout's)");
@@ -123,7 +182,8 @@ int Main(int argc, char** argv) {
                   "Allow files outside the folder of the layout (or of the data file)");
   print->add_flag("-q,--quiet", quiet, "No progress bar");
   print->add_flag("--no-wait", noWait, "Do not wait for the CUPS job to complete");
-  print->add_option("--timeout", timeout, "Seconds to wait for the CUPS job (default 300)")
+  print->add_option("--timeout", timeout,
+                    "Seconds that each request to the CUPS server, and the wait for the job, may take (default 300)")
       ->check(CLI::Range(1, 86400));
 
   CLI::App* check = app.add_subcommand("check", "Check a layout (and data) without printing");
@@ -134,9 +194,14 @@ int Main(int argc, char** argv) {
   check->add_flag("--allow-outside", allowOutside,
                   "Allow files outside the folder of the layout (or of the data file)");
 
-  CLI::App* printers =
-      app.add_subcommand("printers", "List the CUPS printer queues with their paper and printable area");
+  CLI::App* printers = app.add_subcommand(
+      "printers", "List the CUPS printer queues with their paper, printable area, sizes, sides and trays");
   printers->footer(ExitCodes);
+  std::string printerName;
+  int printersTimeout = 30;
+  printers->add_option("QUEUE", printerName, "Show this queue in full: every size, its printable area, options");
+  printers->add_option("--timeout", printersTimeout, "Seconds the CUPS server may take to answer (default 30)")
+      ->check(CLI::Range(1, 86400));
 
   try {
     app.parse(argc, argv);
@@ -155,7 +220,59 @@ int Main(int argc, char** argv) {
     std::cerr << "mivora: --separator takes one character, not \"" << separator << "\"\n";
     return ExitBadInput;
   }
+  if (!queue.empty()) {
+    // With a queue, -o passes job options on as lp -o does.
+    for (const std::string& option : outputs) {
+      if (option.find('=') == std::string::npos) {
+        std::cerr << "mivora: -o \"" << option << "\" with -P: with a queue, -o takes job options NAME=VALUE, "
+                  << "not an output file\n";
+        return ExitBadInput;
+      }
+    }
+    jobOptions.insert(jobOptions.begin(), outputs.begin(), outputs.end());
+    // As lp does, -o copies=2, sides=..., collate=..., media=... and
+    // media-source=... are the job's settings; the rest passes on as given.
+    for (const std::string& option : jobOptions) {
+      const size_t equals = option.find('=');
+      const std::string name = option.substr(0, equals);
+      const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
+      if (name == "copies") {
+        char* end = nullptr;
+        const long copies = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || copies < 1 || copies > 999999) {
+          std::cerr << "mivora: -o copies=" << value << ": the number of copies is a whole number from 1\n";
+          return ExitBadInput;
+        }
+        job.Copies = static_cast<int32_t>(copies);
+      } else if (name == "sides") {
+        job.Sides = value;
+      } else if (name == "collate") {
+        job.Collate = value != "false";
+      } else if (name == "media") {
+        job.Media = value;
+      } else if (name == "media-source") {
+        job.MediaSource = value;
+      } else {
+        job.Options.push_back(option);
+      }
+    }
+    outputs.clear();
+  } else {
+    for (CLI::Option* option : {copiesOption, sidesOption, collateOption, mediaOption, sourceOption,
+                                queuePaperOption, jobOptionOption})
+      if (option->count() > 0) {
+        std::cerr << "mivora: " << option->get_name() << " is a job option of a CUPS queue: add -P QUEUE\n";
+        return ExitBadInput;
+      }
+    if (outputs.size() > 1) {
+      std::cerr << "mivora: -o names one output file, not " << outputs.size()
+                << "; job options NAME=VALUE need -P QUEUE\n";
+      return ExitBadInput;
+    }
+    if (!outputs.empty()) output = outputs.front();
+  }
   request.Layout = layout;
+  request.Job = job;
   if (!output.empty()) request.Output = output;
   if (!queue.empty()) request.Queue = queue;
   if (!data.empty()) request.Data = data;
@@ -166,7 +283,7 @@ int Main(int argc, char** argv) {
   request.Timeout = std::chrono::seconds(timeout);
   request.Warn = Warn;
 
-  if (*printers) return ListPrinters();
+  if (*printers) return ListPrinters(printerName, std::chrono::seconds(printersTimeout));
   if (*check) {
     const TCheckReport report = CheckLayout(request);
     std::cout << layout << ": ok, " << report.Commands << " commands, " << report.Cells << " cells";
