@@ -96,6 +96,9 @@ public:
           {"printer", Printer()},
           {"measurement", Keyword(MeasurementKeywords())},
           {"printEdgesLast", {{"type", "boolean"}}},
+          {"fonts", {{"type", "array"}, {"items", {{"type", "string"}}},
+                     {"description", "Font files (TrueType, OpenType, Type 1) for this job only, relative to the "
+                                     "layout's folder."}}},
           {"labels", Labels()},
           {"merge", Merge()},
           {"commands", {{"type", "array"}, {"maxItems", MaxCommands}, {"items", Ref("command")}}}}},
