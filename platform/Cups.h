@@ -9,7 +9,8 @@
 #pragma once
 
 #include "Exceptions.h"
-#include "Printer.h"
+#include "PrintJobSettings.h"
+#include "Types.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // to the queue as one job when the document ends.
 #pragma once
 
-#include "Printer.h"
+#include "PrintJobSettings.h"
 #include "PrinterTarget_p.h"
 
 #include <chrono>

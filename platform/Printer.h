@@ -5,6 +5,7 @@
 
 #include "Component.h"
 #include "Gdi.h"
+#include "PrintJobSettings.h"
 #include "PrinterTarget.h"
 #include "Types.h"
 
@@ -23,17 +24,6 @@ struct TCupsQueue;
 enum TPaper : uint8_t { paA3, paA4, paA5, paLetter, paLegal, paCustom };
 
 enum TPrinterOrientation : uint8_t { poPortrait, poLandscape };
-
-// How a job on a CUPS queue is printed. Empty texts leave the choice to the queue.
-struct TPrintJobSettings {
-  int32_t Copies = 1;              // 1 to the queue's most
-  std::string Sides;               // "one-sided", "two-sided-long-edge", "two-sided-short-edge"
-  bool Collate = false;            // copies come out as whole sets
-  std::string Media;               // one of the queue's paper sizes by name; the page takes it
-  std::string MediaSource;         // the tray, e.g. "tray-2"
-  bool QueuePaper = false;         // lay out on the queue's default paper, not the printer's
-  std::vector<std::string> Options;  // further "name=value" options, as lp -o takes them
-};
 
 // A printer: its settings, its print job and its canvas. Coordinates on the
 // canvas are device pixels of the printable area, (0, 0) at its top-left.
