@@ -275,9 +275,11 @@ private:
     const bool told = bitmap->ResolutionX() > 0 && bitmap->ResolutionY() > 0;
     const double ownX = told ? bitmap->ResolutionX() : kNaturalPixelsPerInch;
     const double ownY = told ? bitmap->ResolutionY() : kNaturalPixelsPerInch;
-    // Natural size in printer dots: the picture's own inches, or one dot a pixel.
-    const double naturalX = told ? pixelsX * device_.DpiX / ownX : pixelsX;
-    const double naturalY = told ? pixelsY * device_.DpiY / ownY : pixelsY;
+    // Natural size in printer dots: one dot a pixel, or the picture's own inches
+    // when the cell asks for any fit other than the default.
+    const bool ownInches = told && Cell.Fit != gfAuto;
+    const double naturalX = ownInches ? pixelsX * device_.DpiX / ownX : pixelsX;
+    const double naturalY = ownInches ? pixelsY * device_.DpiY / ownY : pixelsY;
     double printedX = naturalX, printedY = naturalY;
     if (Cell.Fit == gfContain || Cell.Fit == gfCover) {
       const double scaleX = width / naturalX, scaleY = height / naturalY;

@@ -252,7 +252,7 @@ TPen PenOf(const TArgs& Args, const std::string& Prefix) {
 // A fit keyword's value (FitWords) on a cell.
 void ApplyFit(TCell* Cell, int64_t Value) {
   Cell->Stretch = Value == 0 || (Value > 1 && Cell->Stretch);
-  Cell->Fit = Value == 2 ? gfContain : Value == 3 ? gfCover : gfAuto;
+  Cell->Fit = Value == 1 ? gfNatural : Value == 2 ? gfContain : Value == 3 ? gfCover : gfAuto;
 }
 
 // The format given with an Add command, for the new (and only selected) cell.

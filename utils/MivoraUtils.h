@@ -178,12 +178,15 @@ void ShowTextVertically(TCanvas* Canvas, const std::string& Text, TRect Rect,
 enum TGraphicFit : uint8_t {
   gfAuto,    // as Stretch says: stretched to the rectangle, or at natural size
              // (stretched only when larger than the rectangle)
+  gfNatural, // at the picture's own size in inches where it tells its resolution
+             // (one device pixel per picture pixel where it does not), placed by
+             // alignment and layout; stretched only when larger than the rectangle
   gfContain, // as large as fits, proportions kept, placed by alignment and layout
   gfCover,   // fills the rectangle, proportions kept, cut off at its edges
 };
 // Draws Graphic at natural size placed in Rect, or stretched to Rect, or fitted
-// as Fit says. Natural size is one device pixel per picture pixel, unless the
-// picture tells its own resolution.
+// as Fit says. Natural size is one device pixel per picture pixel, except with
+// gfNatural, where a picture that tells its own resolution keeps its size in inches.
 void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch,
                  uint8_t Alignment, uint8_t Layout, TGraphicFit Fit = gfAuto);
 // Has RichEdit draw as many whole lines of its text as fit into Rect.

@@ -40,18 +40,19 @@ private:
   int mode_;
 };
 
-// A picture's natural size in device pixels: one per picture pixel, or its own
-// inches at the device's resolution when the picture tells its resolution.
+// A picture's natural size in device pixels: one per picture pixel, or, when
+// OwnResolution is set and the picture tells its resolution, its own inches at
+// the device's resolution.
 struct TNaturalSize {
   double Width;
   double Height;
   bool OnePixelPerPixel;
 };
 
-TNaturalSize NaturalSize(TCanvas* Canvas, const TGraphic& Graphic) {
+TNaturalSize NaturalSize(TCanvas* Canvas, const TGraphic& Graphic, bool OwnResolution) {
   const double width = Graphic.Width(), height = Graphic.Height();
   const double resolutionX = Graphic.ResolutionX(), resolutionY = Graphic.ResolutionY();
-  if (!(resolutionX > 0.0) || !(resolutionY > 0.0)) return {width, height, true};
+  if (!OwnResolution || !(resolutionX > 0.0) || !(resolutionY > 0.0)) return {width, height, true};
   const HDC dc = Canvas->GetHandle();
   const int dpiX = GetDeviceCaps(dc, LOGPIXELSX);
   const int dpiY = GetDeviceCaps(dc, LOGPIXELSY);
@@ -87,7 +88,9 @@ void ShowGraphic(TCanvas* Canvas, TGraphic* Graphic, TRect Rect, bool Stretch, u
   }
   const int64_t width = int64_t{Rect.Right} - Rect.Left;
   const int64_t height = int64_t{Rect.Bottom} - Rect.Top;
-  const TNaturalSize natural = NaturalSize(Canvas, *Graphic);
+  // Only an explicit natural fit reads the picture's resolution: by default a
+  // picture pixel is a device pixel, as callers of Stretch have always had it.
+  const TNaturalSize natural = NaturalSize(Canvas, *Graphic, Fit != gfAuto);
 
   if (Fit == gfContain || Fit == gfCover) {
     if (width <= 0 || height <= 0 || !(natural.Width > 0.0) || !(natural.Height > 0.0)) return;

@@ -127,16 +127,18 @@ TEST_F(ShowGraphicTest, CoverFillsTheCellKeepingProportionsAndCutsOffTheRest) {
   EXPECT_EQ(ops, expected);
 }
 
-TEST_F(ShowGraphicTest, NaturalSizeFollowsThePicturesOwnResolution) {
-  // 6 x 4 pixels at 300 dpi on a 600 dpi page: 12 x 8 device pixels.
+TEST_F(ShowGraphicTest, NaturalFitFollowsThePicturesOwnResolutionAndTheDefaultDoesNot) {
+  // 6 x 4 pixels at 300 dpi on a 600 dpi page: 12 x 8 device pixels when asked for.
   const auto picture = LoadGraphicFromFile(std::string(MIVORA_TEST_DATA_DIR) + "/picture-300dpi.png");
   UseRecording();
   printer->BeginDoc();
-  ShowGraphic(canvas, picture.get(), {100, 100, 200, 200}, false, 0, 0);
-  ShowGraphic(canvas, picture.get(), {100, 100, 110, 200}, false, 0, 0); // too wide: stretched
+  ShowGraphic(canvas, picture.get(), {100, 100, 200, 200}, false, 0, 0, gfNatural);
+  ShowGraphic(canvas, picture.get(), {100, 100, 110, 200}, false, 0, 0, gfNatural); // too wide: stretched
+  ShowGraphic(canvas, picture.get(), {100, 100, 200, 200}, false, 0, 0);            // one pixel per pixel
   std::vector<std::string> ops;
   for (const TDrawOp& op : printer->RecordedOps()) ops.push_back(op.ToString());
-  const std::vector<std::string> expected{"BeginDoc()", "StretchDraw(100, 100, 112, 108)", "StretchDraw(100, 100, 110, 200)"};
+  const std::vector<std::string> expected{"BeginDoc()", "StretchDraw(100, 100, 112, 108)",
+                                          "StretchDraw(100, 100, 110, 200)", "Draw(100, 100, 6, 4)"};
   EXPECT_EQ(ops, expected);
 }
 
