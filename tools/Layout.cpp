@@ -195,14 +195,6 @@ public:
             ResolveFile(policy_, top.String((*v)[i], where), label_ + ": " + where).string());
       }
     }
-    if (const json* v = top.Find("fonts")) {
-      if (!v->is_array()) top.Fail("fonts", "expected a list of font files, found " + Found(*v));
-      for (size_t i = 0; i < v->size(); ++i) {
-        const std::string where = JsonPathIndex("fonts", i);
-        layout.Fonts.push_back(
-            ResolveFile(policy_, top.String((*v)[i], where), label_ + ": " + where).string());
-      }
-    }
     const double mmPerUnit = unit_ == MeasurementMillimetres ? 1
                              : unit_ == mtCentimeters        ? 10
                              : unit_ == mtInches             ? 25.4

@@ -47,7 +47,6 @@ struct TLayout {
   TMeasurement Measurement = mtCentimeters;  // millimetres are read as centimetres
   std::optional<bool> PrintEdgesLast;
   std::vector<std::string> Fonts;   // font files for this job only, resolved as pictures are
-  std::vector<std::string> Fonts;   // font files for this job only, resolved as pictures are
   TMergeLayout Merge;               // the label grid, and cells that are optional in a merge
   std::vector<TCommand> Commands;
 };

@@ -5,9 +5,12 @@
 #include "InputError.h"
 #include "Layout.h"
 #include "LayoutRunner.h"
+#include "Merge.h"
 #include "Mivora.h"
 #include "Numbers.h"
+#include "FontCatalog.h"
 #include "Printer.h"
+#include "Warnings.h"
 
 #include <cctype>
 #include <cmath>
@@ -60,29 +63,72 @@ TPrinterTarget TargetOf(TOutputKind Kind) {
 
 // Everything read and built before the first page is drawn.
 struct TPrepared {
+  std::unique_ptr<TFontFiles> Fonts;  // the layout's own fonts, for as long as the job
   TLayout Layout;
-  std::optional<TCsvTable> Table;
-  std::string DataLabel;
   std::unique_ptr<TMivora> Sheet;
-  TMergePlan Plan;
+  std::unique_ptr<TMerge> Merge;
 };
+
+// Checks the sheet, filled in for every label or record, for what would spoil
+// the pages, before anything prints: each warning goes to Request.Warn; with
+// Request.Strict they stop the job.
+void WarnAboutPages(TPrepared& P, const TPrintRequest& Request) {
+  const TLayout& layout = P.Layout;
+  TWarnings warnings(layout.Label, TPreflightOptions{Request.MaxEnlargement},
+                     [&layout](const std::string& Cell) { return CommandOfCell(layout, Cell); });
+  P.Merge->VisitLabels([&](const std::string& Record) { warnings.Check(*P.Sheet, Record); });
+  const std::vector<std::string> messages = warnings.Messages();
+  if (Request.Warn) {
+    for (const std::string& message : messages) Request.Warn(message);
+  }
+  if (Request.Strict && !messages.empty())
+    throw EInputError(layout.Label + ": " + std::to_string(messages.size()) +
+                      (messages.size() == 1 ? " warning" : " warnings") +
+                      " about the page, and --strict makes them errors: nothing printed");
+}
 
 // Reads the inputs, sets up the printer (with the queue's paper when there is
 // one) and builds the sheet; raises on the first fault.
 TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   TPrepared p;
   p.Layout = LoadLayout(Request.Layout, Request.AllowOutside);
-  TPathPolicy dataPolicy;
-  if (Request.Data) {
-    p.DataLabel = Request.Data->string();
-    const std::string text = ReadWholeFile(*Request.Data, MaxCsvBytes, "data file");
-    p.Table = ParseCsv(text, p.DataLabel, Request.Separator);
-    dataPolicy.BaseDir = Request.Data->has_parent_path() ? Request.Data->parent_path() : fs::path(".");
-    dataPolicy.AllowOutside = Request.AllowOutside;
+  p.Fonts = std::make_unique<TFontFiles>();
+  for (size_t i = 0; i < p.Layout.Fonts.size(); ++i) {
+    try {
+      p.Fonts->Add(p.Layout.Fonts[i]);
+    } catch (const EFontError& error) {
+      throw EInputError(p.Layout.Label + ": fonts[" + std::to_string(i) + "]: " + error.what());
+    }
   }
+  TMergeOptions merge;
+  if (Request.Data) {
+    merge.Data = *Request.Data;
+    merge.DataLabel = Request.Data->string();
+    merge.DataPolicy.BaseDir = Request.Data->has_parent_path() ? Request.Data->parent_path() : fs::path(".");
+    merge.DataPolicy.AllowOutside = Request.AllowOutside;
+  }
+  merge.Separator = Request.Separator;
+  merge.First = Request.FirstLabel;
+  merge.Copies = Request.RecordCopies;
+  if (!Request.Records.empty()) merge.Records = TRecordSelection::Parse(Request.Records);
+  merge.Strict = Request.Strict;
+  merge.Warn = Request.Warn;
 
   TPrinter* printer = Printer();
   ApplyPrinterSettings(*printer, p.Layout);
+  ApplyLabelPaper(p.Layout, p.Layout.Merge);
+  if (Request.Dpi) {
+    try {
+      printer->SetResolution(*Request.Dpi, *Request.Dpi);
+    } catch (const EPrinterError& error) {
+      throw EInputError("--dpi " + std::to_string(*Request.Dpi) + ": " + error.what());
+    }
+  }
+  try {
+    printer->SetMaxPictureDpi(Request.MaxDpi.value_or(0));
+  } catch (const EPrinterError& error) {
+    throw EInputError("--max-dpi " + std::to_string(Request.MaxDpi.value_or(0)) + ": " + error.what());
+  }
   if (Queue != nullptr) {
     // The queue is asked for the layout's paper and gives its printable area
     // for it; --media or --queue-paper choose one of the queue's instead.
@@ -100,22 +146,18 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   p.Sheet = std::make_unique<TMivora>(nullptr);
   BuildSheet(*p.Sheet, p.Layout);
   CheckPrintable(*p.Sheet, p.Layout.Label);
-  if (p.Table) p.Plan = PlanMerge(*p.Sheet, *p.Table, p.DataLabel, dataPolicy);
+  p.Merge = std::make_unique<TMerge>(*p.Sheet, p.Layout, p.Layout.Merge, std::move(merge));
+  WarnAboutPages(p, Request);
   return p;
 }
 
 // Prints the sheet as one document on the printer's current target: one page,
-// or one page a record; nothing is delivered when anything fails.
+// one page a record, or sheets of labels; nothing is delivered when anything fails.
 std::vector<std::string> RunJob(TPrepared& P, const TPrintRequest& Request) {
   TMivora& sheet = *P.Sheet;
-  const size_t pages = P.Table ? P.Table->Records.size() : 1;
   sheet.BeginDocument(Request.Title.value_or(P.Layout.Title));
   try {
-    for (size_t i = 0; i < pages; ++i) {
-      if (P.Table) FillRecord(P.Plan, *P.Table, i);
-      sheet.PrintNextPage();
-      if (Request.Progress) Request.Progress(i + 1, pages);
-    }
+    P.Merge->PrintPages(Request.Progress);
     sheet.EndDocument();
   } catch (...) {
     sheet.AbortDocument();
@@ -133,11 +175,6 @@ fs::path NumberedFile(const fs::path& Output, size_t Number, size_t Count) {
   name += "-" + digits;
   name += Output.extension();
   return Output.parent_path() / name;
-}
-
-void CheckRecords(const TPrepared& P) {
-  if (P.Table && P.Table->Records.empty())
-    throw EInputError(P.DataLabel + ": the file has a header but no records: nothing to print");
 }
 
 } // namespace
@@ -161,9 +198,8 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
     printer->SetCupsWait(Request.Wait, std::chrono::duration_cast<std::chrono::milliseconds>(Request.Timeout));
     try {
       TPrepared p = Prepare(Request, &*Request.Queue);
-      CheckRecords(p);
       RunJob(p, Request);
-      report.Pages = p.Table ? p.Table->Records.size() : 1;
+      report.Pages = p.Merge->Pages();
     } catch (const ECupsPaperUnsupported& error) {
       throw ECupsPaperUnsupported(std::string(error.what()) +
                                   ". Choose one with --media NAME, or lay out on the queue's default paper "
@@ -178,11 +214,10 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
   const fs::path output = Request.Output.value_or(fs::path(Request.Layout.stem().string() + ".pdf"));
   const TOutputKind kind = OutputKindOf(output);
   TPrepared p = Prepare(Request, nullptr);
-  CheckRecords(p);
-  report.Pages = p.Table ? p.Table->Records.size() : 1;
+  report.Pages = p.Merge->Pages();
 
   const bool perPageFiles = kind == TOutputKind::Png || kind == TOutputKind::Svg;
-  if (!perPageFiles || !p.Table) {
+  if (!perPageFiles || report.Pages == 1) {
     printer->SetTarget(TargetOf(kind), output.string());
     report.Files = RunJob(p, Request);
     return report;
@@ -209,7 +244,7 @@ TCheckReport CheckLayout(const TPrintRequest& Request) {
   TCheckReport report;
   report.Commands = p.Layout.Commands.size();
   report.Cells = p.Sheet->Count();
-  report.Records = p.Table ? p.Table->Records.size() : 0;
+  report.Records = p.Merge->Records();
   return report;
 }
 

@@ -25,8 +25,15 @@ struct TPrintRequest {
   std::filesystem::path Layout;
   std::optional<std::filesystem::path> Output;  // none and no Queue: "<layout stem>.pdf" here
   std::optional<std::string> Queue;             // print to this CUPS queue
-  std::optional<std::filesystem::path> Data;    // CSV records to merge, one page each
-  char Separator = ',';
+  std::optional<std::filesystem::path> Data;    // records to merge: one a page, or one a label
+  std::optional<char> Separator;                // none: a tab for .tsv files, else a comma
+  int32_t FirstLabel = 1;                       // the first label used on the first sheet
+  int32_t RecordCopies = 1;                     // each record this many times in a row
+  std::string Records;                          // "5-10,20": only these records; empty: all
+  std::optional<int32_t> Dpi;                   // the resolution, instead of the layout's
+  std::optional<int32_t> MaxDpi;                // pictures finer than this are reduced (PDF, PS, SVG)
+  bool Strict = false;                          // warnings about the input are errors
+  double MaxEnlargement = 2.0;                  // pictures printed larger than this are warned about
   std::optional<std::string> Title;             // instead of the layout's
   bool AllowOutside = false;                    // files outside the layout's (data's) folder
   bool Wait = true;                             // wait for the CUPS job to complete

@@ -3,6 +3,8 @@
 // Exit codes: 0 done; 2 bad input (command line, layout, data, pictures, rich
 // text, or an operation the sheet refuses); 3 printing failed (printer, CUPS
 // queue, or the output could not be written); 1 anything unforeseen.
+#include "CommandDocs.h"
+#include "Csv.h"
 #include "Cups.h"
 #include "InputError.h"
 #include "Mivora.h"
@@ -142,17 +144,19 @@ int Main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("mivora ") + MIVORA_VERSION);
 
   TPrintRequest request;
-  std::string layout, output, queue, data, title, separator = ",";
-  bool quiet = false, noWait = false, allowOutside = false;
-  int timeout = 300;
+  std::string layout, output, queue, data, title, separator, records;
+  bool quiet = false, noWait = false, allowOutside = false, strict = false;
+  double maxEnlargement = 2.0;
+  int timeout = 300, firstLabel = 1, recordCopies = 1, dpi = 0, maxDpi = 0;
 
   CLI::App* print = app.add_subcommand("print", "Print a layout to a file or a CUPS queue");
   print->footer(
       "The output kind follows the extension of -o: .pdf, .png, .svg or .ps. Without -o\n"
       "or -P the page goes to <layout name>.pdf in the current folder. With --data each\n"
-      "record of the CSV file (header row = cell names) fills the cells and prints one\n"
-      "page: one multi-page PDF, PostScript file or CUPS job, or numbered PNG/SVG files\n"
-      "(out-001.png, ...).\n\n" +
+      "record of the data file fills the {column} fields of the texts and the cells its\n"
+      "header names, and prints one page, or one label when the layout has a label grid:\n"
+      "one multi-page PDF, PostScript file or CUPS job, or numbered PNG/SVG files\n"
+      "(out-001.png, ...) when there is more than one page.\n\n" +
       std::string(ExitCodes));
   print->add_option("LAYOUT", layout, "The layout file (JSON)")->required();
   std::vector<std::string> outputs, jobOptions;
@@ -175,8 +179,25 @@ int Main(int argc, char** argv) {
           ->excludes(mediaOption);
   CLI::Option* jobOptionOption =
       print->add_option("--option", jobOptions, "With -P: a further job option NAME=VALUE, as lp -o takes it");
-  print->add_option("--data", data, "Merge the records of this CSV file, one page each");
-  print->add_option("--separator", separator, "The CSV field separator (default ,)");
+  print->add_option("--data", data, "Merge the records of this CSV file: one a page, or one a label");
+  print->add_option("--separator", separator, "The field separator: one character, tab or \\t (default: tab for .tsv files, else ,)");
+  print->add_option("--records", records, "Print only these records, counted from 1: 5-10,20");
+  print->add_option("--first", firstLabel, "Start at this label of the first sheet (a partly used sheet)")
+      ->check(CLI::Range(1, 1000000));
+  print->add_option("--record-copies", recordCopies, "Print each record this many times in a row (default 1)")
+      ->check(CLI::Range(1, 10000));
+  print->add_option("--dpi", dpi, "The resolution in dots per inch, instead of the layout's (PNG previews)")
+      ->check(CLI::Range(10, 4800));
+  print->add_option("--max-dpi", maxDpi,
+                    "Embed pictures with at most this many pixels per inch in their cell (PDF, PostScript, SVG); "
+                    "finer ones are reduced")
+      ->check(CLI::Range(1, 9600));
+  print->add_flag("--strict", strict,
+                  "Warnings are errors: text that does not fit, cells off the printable area, replaced fonts, "
+                  "coarse pictures, a column nothing uses");
+  print->add_option("--max-enlargement", maxEnlargement,
+                    "Warn about pictures printed more than this many times their own size (default 2)")
+      ->check(CLI::Range(1.0, 1000.0));
   print->add_option("--title", title, "The job's title (default: the layout's)");
   print->add_flag("--allow-outside", allowOutside,
                   "Allow files outside the folder of the layout (or of the data file)");
@@ -190,7 +211,14 @@ int Main(int argc, char** argv) {
   check->footer(ExitCodes);
   check->add_option("LAYOUT", layout, "The layout file (JSON)")->required();
   check->add_option("--data", data, "Check this CSV file against the layout too");
-  check->add_option("--separator", separator, "The CSV field separator (default ,)");
+  check->add_option("--separator", separator, "The field separator: one character, tab or \\t (default: tab for .tsv files, else ,)");
+  check->add_option("--records", records, "Check only these records, counted from 1: 5-10,20");
+  check->add_flag("--strict", strict,
+                  "Warnings are errors: text that does not fit, cells off the printable area, replaced fonts, "
+                  "coarse pictures, a column nothing uses");
+  check->add_option("--max-enlargement", maxEnlargement,
+                    "Warn about pictures printed more than this many times their own size (default 2)")
+      ->check(CLI::Range(1.0, 1000.0));
   check->add_flag("--allow-outside", allowOutside,
                   "Allow files outside the folder of the layout (or of the data file)");
 
@@ -202,6 +230,13 @@ int Main(int argc, char** argv) {
   printers->add_option("QUEUE", printerName, "Show this queue in full: every size, its printable area, options");
   printers->add_option("--timeout", printersTimeout, "Seconds the CUPS server may take to answer (default 30)")
       ->check(CLI::Range(1, 86400));
+
+  std::string commandName;
+  bool markdown = false;
+  CLI::App* commands = app.add_subcommand("commands", "List the layout commands, or the fields of one");
+  commands->add_option("COMMAND", commandName, "A command whose fields to list");
+  commands->add_flag("--markdown", markdown, "Print the command reference of docs/layout-format.md");
+  CLI::App* schema = app.add_subcommand("schema", "Print the JSON Schema of layout files");
 
   try {
     app.parse(argc, argv);
@@ -216,10 +251,6 @@ int Main(int argc, char** argv) {
     return ExitBadInput;
   }
 
-  if (separator.size() != 1) {
-    std::cerr << "mivora: --separator takes one character, not \"" << separator << "\"\n";
-    return ExitBadInput;
-  }
   if (!queue.empty()) {
     // With a queue, -o passes job options on as lp -o does.
     for (const std::string& option : outputs) {
@@ -277,17 +308,37 @@ int Main(int argc, char** argv) {
   if (!queue.empty()) request.Queue = queue;
   if (!data.empty()) request.Data = data;
   if (!title.empty()) request.Title = title;
-  request.Separator = separator[0];
+  if (!separator.empty()) request.Separator = ParseSeparator(separator);
+  request.Records = records;
+  request.FirstLabel = firstLabel;
+  request.RecordCopies = recordCopies;
+  if (dpi != 0) request.Dpi = dpi;
+  if (maxDpi != 0) request.MaxDpi = maxDpi;
+  request.Strict = strict;
+  request.MaxEnlargement = maxEnlargement;
   request.AllowOutside = allowOutside;
   request.Wait = !noWait;
   request.Timeout = std::chrono::seconds(timeout);
-  request.Warn = Warn;
+  size_t warnings = 0;
+  request.Warn = [&warnings](const std::string& Message) {
+    ++warnings;
+    Warn(Message);
+  };
 
   if (*printers) return ListPrinters(printerName, std::chrono::seconds(printersTimeout));
+  if (*commands) {
+    std::cout << (markdown ? CommandReference() : CommandListing(commandName));
+    return ExitOk;
+  }
+  if (*schema) {
+    std::cout << LayoutSchemaText();
+    return ExitOk;
+  }
   if (*check) {
     const TCheckReport report = CheckLayout(request);
     std::cout << layout << ": ok, " << report.Commands << " commands, " << report.Cells << " cells";
     if (request.Data) std::cout << ", " << report.Records << " records in " << data;
+    if (warnings > 0) std::cout << ", " << warnings << (warnings == 1 ? " warning" : " warnings");
     std::cout << "\n";
     return ExitOk;
   }

@@ -21,7 +21,7 @@ done
 # --- Command line
 expect "no command" 2 "A subcommand is required"
 expect "unknown option" 2 "--bogus" print ok.json --bogus
-expect "both -o and -P" 2 "excludes" print ok.json -o out.pdf -P q
+expect "-o a file with -P" 2 "not an output file" print ok.json -o out.pdf -P q
 expect "unknown output kind" 2 "Cannot tell the kind of output from \"out.txt\"" print ok.json -o out.txt
 expect "missing layout" 2 "Cannot read the layout \"nope.json\": no such file" print nope.json -o out.pdf
 expect "layout is a folder" 2 "not a regular file" print . -o out.pdf
