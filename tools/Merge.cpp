@@ -316,11 +316,18 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
     if (name.empty())
       throw EInputError(headerAt + "column " + std::to_string(column + 1) +
                         " has no name; the header row names the columns that fields and cells use");
-    for (int32_t i = 0; i < sheet.Count(); ++i) {
-      TCell* cell = sheet.GetCell(i);
-      const bool match = name.find('*') != std::string::npos ? sheet.StringMatchCellName(name, cell)
-                                                             : Lower(sheet.GetCellName(cell)) == Lower(name);
-      if (!match) continue;
+    // A plain name is looked up in the sheet's index; only a pattern scans the cells.
+    std::vector<TCell*> matches;
+    if (name.find('*') != std::string::npos) {
+      for (int32_t i = 0; i < sheet.Count(); ++i)
+        if (sheet.StringMatchCellName(name, sheet.GetCell(i))) matches.push_back(sheet.GetCell(i));
+    } else {
+      try {
+        matches.push_back(sheet.Find(name));
+      } catch (const ECellError&) {
+      }
+    }
+    for (TCell* cell : matches) {
       if (const auto other = filledBy.find(cell); other != filledBy.end())
         throw EInputError(headerAt + "column " + std::to_string(column + 1) + " \"" + name + "\" fills the cell \"" +
                           sheet.GetCellName(cell) + "\", which column " + std::to_string(other->second + 1) + " \"" +

@@ -126,42 +126,6 @@ TEST_F(LayoutRunner, RefusesCellsMagnifiedFarOffThePage) {
                    "l.json: cell \"Big\": its font is 1.1811e+06 printer pixels high; the most accepted is 20000");
 }
 
-TEST_F(LayoutRunner, MatchesDataColumnsWithCellsByNameOrPattern) {
-  Build(R"({"commands": [
-    {"op": "AddText", "name": "Name", "text": "", "left": 0, "top": 0, "width": 5, "height": 1},
-    {"op": "Add", "name": "L", "left": 0, "top": 2, "width": 6, "height": 2},
-    {"op": "SplitV", "baseName": "Copy", "parts": 3}]})");
-  const TCsvTable table = ParseCsv("name,Copy*\nAnn,x\nBob,y\n", "d.csv");
-  const TMergePlan plan = PlanMerge(sheet_, table, "d.csv", TPathPolicy{".", false});
-  ASSERT_EQ(plan.Cells.size(), 2u);
-  EXPECT_EQ(plan.Cells[1].size(), 3u);
-  FillRecord(plan, table, 1);
-  EXPECT_EQ(sheet_.Find("Name")->Text(), "Bob");
-  EXPECT_EQ(sheet_.Find("CopyC3")->Text(), "y");
-
-  EXPECT_THROW_MSG(PlanMerge(sheet_, ParseCsv("Name,Nmae\n1,2\n", "d.csv"), "d.csv", TPathPolicy{".", false}),
-                   EInputError,
-                   "d.csv:1: column 2 \"Nmae\" names no cell of the layout (its cells: Name, CopyC1, CopyC2, CopyC3)");
-  EXPECT_THROW_MSG(PlanMerge(sheet_, ParseCsv("Copy*,CopyC2\n1,2\n", "d.csv"), "d.csv", TPathPolicy{".", false}),
-                   EInputError,
-                   "d.csv:1: column 2 \"CopyC2\" fills the cell \"CopyC2\", which column 1 \"Copy*\" fills already");
-  EXPECT_THROW_MSG(PlanMerge(sheet_, ParseCsv("Name,\n1,2\n", "d.csv"), "d.csv", TPathPolicy{".", false}),
-                   EInputError, "d.csv:1: column 2 has no name; the header row names the cells to fill");
-}
-
-TEST_F(LayoutRunner, ChecksEveryPictureOfTheDataBeforePrinting) {
-  Build(R"({"commands": [
-    {"op": "AddGraphic", "name": "Photo", "file": "picture.png", "left": 0, "top": 0, "width": 5, "height": 5}]})");
-  const TPathPolicy policy{MIVORA_TEST_DATA_DIR, false};
-  const TCsvTable good = ParseCsv("Photo\npicture.png\n\npicture.svg\n", "d.csv");
-  const TMergePlan plan = PlanMerge(sheet_, good, "d.csv", policy);
-  FillRecord(plan, good, 1);
-  ASSERT_NE(sheet_.Find("Photo")->GetGraphic(), nullptr);
-  EXPECT_THROW_MSG(PlanMerge(sheet_, ParseCsv("Photo\npicture.png\nmissing.png\n", "d.csv"), "d.csv", policy),
-                   EInputError, "d.csv:3: Photo: no picture file \"missing.png\"");
-  EXPECT_THROW(PlanMerge(sheet_, ParseCsv("Photo\n../../CMakeLists.txt\n", "d.csv"), "d.csv", policy), EInputError);
-}
-
 TEST_F(LayoutRunner, TurnsRefusedPrinterSettingsIntoLayoutErrors) {
   TLayout layout = Parse(R"({"printer": {"paper": {"width": 20, "height": 20}, "margins": 15}, "commands": []})");
   EXPECT_THROW_MSG(ApplyPrinterSettings(*Printer(), layout), EInputError,

@@ -38,6 +38,17 @@ expect "backward range" 2 "--records \"3-2\": the range \"3-2\" ends before it s
 expect "record 0" 2 "records are counted from 1, not 0" print ok.json --data people.csv --records 0 -o out.pdf
 expect "records beyond the file" 2 "--records names record 9, but people.csv has 3 records" print ok.json --data people.csv --records 2,9 -o out.pdf
 labels_layout typo.json '{"sheet": "5160"}' '{"op": "AddText", "name": "T", "text": "Dear {nmae},", "left": 0, "top": 0, "width": 4, "height": 1}'
+# Columns that fill whole cells: by name or pattern, each cell by one column only,
+# and every picture a record names checked before anything prints.
+layout columns.json '{"commands": [{"op": "Add", "name": "L", "left": 0, "top": 0, "width": 6, "height": 2}, {"op": "SplitV", "baseName": "Copy", "parts": 3}, {"op": "AddGraphic", "name": "Photo", "file": "'"$MIVORA_SOURCE_DIR"'/tests/data/picture.png", "left": 0, "top": 3, "width": 2, "height": 2}]}'
+printf 'Copy*,CopyC2\n1,2\n' >twice.csv
+expect "two columns fill one cell" 2 'twice.csv:1: column 2 "CopyC2" fills the cell "CopyC2", which column 1 "Copy*" fills already' \
+  print columns.json --data twice.csv --allow-outside -o out.pdf
+printf 'CopyC1,\n1,2\n' >noname.csv
+expect "a column without a name" 2 "noname.csv:1: column 2 has no name" print columns.json --data noname.csv --allow-outside -o out.pdf
+printf 'Photo\nmissing.png\n' >photos.csv
+expect "a missing picture" 2 'photos.csv:2: Photo: no picture file "missing.png"' \
+  print columns.json --data photos.csv --allow-outside -o out.pdf
 expect "unknown placeholder" 2 "typo.json: commands[0].text: {nmae} at character 6 names no column of people.csv (its columns: name, city); did you mean \"name\"?" \
   print typo.json --data people.csv -o out.pdf
 labels_layout open.json '{"sheet": "5160"}' '{"op": "AddText", "name": "T", "text": "Dear {name", "left": 0, "top": 0, "width": 4, "height": 1}'
