@@ -361,6 +361,12 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
                                  : Layout.Label + ": cell \"" + b.Name + "\"";
       TTemplate t = TTemplate::Compile(cell->Text(), TTemplateFormat::Text, at);
       if (t.HasPlaceholders() || cell->Text().find('}') != std::string::npos) b.Template = std::move(t);
+    } else if (b.Barcode && static_cast<const TBarcodeGraphic*>(cell->GetGraphic())->Data().find('{') !=
+                                std::string::npos) {
+      // Fields inside a barcode's data: the layout's data is the template.
+      const std::string& sample = static_cast<const TBarcodeGraphic*>(cell->GetGraphic())->Data();
+      b.Template = TTemplate::Compile(sample, TTemplateFormat::Text, Layout.Label + ": cell \"" + b.Name + "\": data");
+      b.Loaded = sample;
     } else if (cell->CellType() == ctRichEdit) {
       const auto source = rich.find(Lower(b.Name));
       if (source != rich.end()) {
@@ -567,6 +573,12 @@ void TMerge::TImpl::Fill(const std::vector<std::string>& Fields, const TMergeVal
       try {
         if (cell->CellType() == ctText) {
           cell->SetText(Buffer);
+        } else if (b.Barcode) {
+          if (Buffer != b.Loaded) {
+            cell->SetGraphic(Buffer.empty() ? nullptr
+                                            : new TBarcodeGraphic(b.Barcode->first, Buffer, b.Barcode->second));
+            b.Loaded = Buffer;
+          }
         } else if (cell->CellType() == ctRichEdit && cell->GetRichEdit() != nullptr) {
           TRichEdit* control = cell->GetRichEdit();
           switch (b.Format) {

@@ -116,4 +116,13 @@ cmp -s <(pdftotext -layout slurm/labels.pdf -) <(pdftotext -layout whole.pdf -) 
   fail "the Slurm example's joined parts differ from the whole run"
 bash block4.sh >/dev/null || fail "the check of the joined halves in docs/merging.md failed"
 
+# --- Fields inside a barcode's data: each record's code scans as its own data.
+layout tag.json '{"printer": {"paper": {"width": 80, "height": 40}, "resolution": 300, "margins": 0}, "commands": [{"op": "AddBarcode", "name": "Tag", "symbology": "code128", "data": "PKG-{name}-{record}", "left": 0.5, "top": 0.5, "width": 7, "height": 3}]}'
+"$MIVORA" print tag.json --data people.csv -o tag.png -q || fail "a barcode merge failed"
+for page in 1:Ann 2:Bob 3:Cyd; do
+  n=${page%%:*} who=${page#*:}
+  decoded=$(zbarimg -q --raw "tag-00$n.png" 2>/dev/null)
+  [ "$decoded" = "PKG-$who-$n" ] || fail "barcode of record $n reads \"$decoded\", expected PKG-$who-$n"
+done
+
 finish "merges behave"
