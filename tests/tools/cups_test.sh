@@ -205,7 +205,9 @@ status=$?
 waited_ms=$((($(date +%s%N) - started) / 1000000))
 kill -CONT "$pid"
 [ $status -eq 3 ] || fail "a stopped server did not exit with 3 (got $status)"
-[ "$waited_ms" -le 3000 ] || fail "the command waited $waited_ms ms for a stopped server with --timeout 3"
+# Bounded, not timed: without the bound the command waits for ever; the slack
+# covers a loaded machine and the sanitizer build.
+[ "$waited_ms" -le 10000 ] || fail "the command waited $waited_ms ms for a stopped server with --timeout 3"
 grep -q "printed\|queued" stdout.txt && fail "a job was reported for a stopped server: $(cat stdout.txt)"
 grep -q 'The CUPS server at .* did not answer within 3 s while waiting for job [0-9]* on printer queue "OFFICE"; the job may still print' stderr.txt ||
   fail "stopped server message: $(cat stderr.txt)"
