@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // libjpeg's header needs size_t and FILE declared before it.
@@ -62,6 +63,17 @@ struct TBadge {
   TCell* Line3;
 };
 
+// The framed place of badge or card I on the page: its left and top in centimetres.
+std::pair<float, float> AddFrame(TMivora& Sheet, int I) {
+  const float left = static_cast<float>(I % Columns) * BadgeWidthMm / 10;
+  const float top = static_cast<float>(I / Columns) * BadgeHeightMm / 10;
+  Sheet.SetEdges(edAll, clBlack, psSolid, 2);
+  Sheet.Add("Frame" + std::to_string(I), left + 0.3f, top + 0.3f, BadgeWidthMm / 10 - 0.6f,
+            BadgeHeightMm / 10 - 0.6f);
+  Sheet.SetEdges(edAll, clBlack, psClear, 1);
+  return {left, top};
+}
+
 int Badges(const std::string& Path, const std::string& Logo, int Count) {
   TPrinter* printer = Printer();
   printer->SetTarget(ptPdf, Path);
@@ -70,12 +82,8 @@ int Badges(const std::string& Path, const std::string& Logo, int Count) {
   sheet.SetMeasurement(mtCentimeters);
   std::vector<TBadge> badges;
   for (int i = 0; i < PerPage; ++i) {
-    const float left = static_cast<float>(i % Columns) * BadgeWidthMm / 10;
-    const float top = static_cast<float>(i / Columns) * BadgeHeightMm / 10;
+    const auto [left, top] = AddFrame(sheet, i);
     const std::string n = std::to_string(i);
-    sheet.SetEdges(edAll, clBlack, psSolid, 2);
-    sheet.Add("Frame" + n, left + 0.3f, top + 0.3f, BadgeWidthMm / 10 - 0.6f, BadgeHeightMm / 10 - 0.6f);
-    sheet.SetEdges(edAll, clBlack, psClear, 1);
     TBadge badge{};
     badge.Picture = sheet.AddGraphic("Logo" + n, nullptr, left + 0.8f, top + 0.8f, 2.5f, 2.5f);
     badge.Picture->Fit = gfContain;
@@ -115,12 +123,8 @@ int Cards(const std::string& Path, const std::string& Dir, int Count) {
   sheet.SetMeasurement(mtCentimeters);
   std::vector<TBadge> cards;
   for (int i = 0; i < PerPage; ++i) {
-    const float left = static_cast<float>(i % Columns) * BadgeWidthMm / 10;
-    const float top = static_cast<float>(i / Columns) * BadgeHeightMm / 10;
+    const auto [left, top] = AddFrame(sheet, i);
     const std::string n = std::to_string(i);
-    sheet.SetEdges(edAll, clBlack, psSolid, 2);
-    sheet.Add("Frame" + n, left + 0.3f, top + 0.3f, BadgeWidthMm / 10 - 0.6f, BadgeHeightMm / 10 - 0.6f);
-    sheet.SetEdges(edAll, clBlack, psClear, 1);
     TBadge card{};
     card.Picture = sheet.AddGraphic("Photo" + n, nullptr, left + 0.8f, top + 0.8f, 3.0f, 4.0f);
     card.Picture->Fit = gfCover;
