@@ -5,6 +5,7 @@
 #include "Layout.h"
 #include "Picture.h"
 #include "RichEdit.h"
+#include "TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -599,12 +600,6 @@ std::vector<TCommandSpec> BuildTable() {
                    {Keyword("value", MeasurementWords, true, "the new unit")}, "cell", nullptr,
                    [](TMivora& Sheet, const TCommand& C) { Sheet.SetMeasurement(SheetUnit(C.Args.Whole("value"))); }});
   return table;
-}
-
-std::string Lower(std::string_view Text) {
-  std::string lower(Text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "InputError.h"
 #include "Numbers.h"
 #include "Suggestion.h"
+#include "TextCase.h"
 
 #include <cctype>
 #include <cmath>
@@ -60,11 +61,6 @@ std::vector<TLabelSheet> MakeSheets() {
                     {4 * Inch, 6 * Inch, 1, 1, 4 * Inch, 6 * Inch, 0, 0, 4 * Inch, 6 * Inch,
                      TReadingOrder::AcrossThenDown}});
   return sheets;
-}
-
-std::string Lower(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
 }
 
 std::string Mm(double Value) { return FormatNumber(Value, 6) + " mm"; }

@@ -4,6 +4,7 @@
 #include "JsonDocument.h"
 #include "Numbers.h"
 #include "Suggestion.h"
+#include "TextCase.h"
 
 #include <algorithm>
 #include <array>
@@ -17,11 +18,6 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
-}
 
 std::string Number(double Value) { return FormatNumber(Value); }
 

@@ -11,6 +11,7 @@
 #include "Printer.h"
 #include "RichEdit.h"
 #include "Suggestion.h"
+#include "TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,11 +31,6 @@ namespace {
 
 // Edges and sizes within this much of a label's border still lie on it.
 constexpr double ToleranceMm = 0.01;
-
-std::string Lower(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
-}
 
 bool Blank(const std::string& Text) {
   return std::all_of(Text.begin(), Text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });

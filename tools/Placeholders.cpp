@@ -2,6 +2,7 @@
 
 #include "InputError.h"
 #include "Suggestion.h"
+#include "TextCase.h"
 #include "TextEncoding.h"
 
 #include <algorithm>
@@ -16,12 +17,6 @@ namespace {
 constexpr size_t MaxDateFormat = 100;
 constexpr std::string_view DateConversions = "aAbBcCdDeFgGhHIjmMnprRStTuUVwWxXyYzZ%";
 constexpr size_t MaxListedColumns = 20;
-
-std::string Lower(std::string_view Text) {
-  std::string lower(Text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 std::string Trim(std::string_view Text) {
   size_t begin = 0, end = Text.size();

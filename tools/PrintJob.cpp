@@ -10,6 +10,7 @@
 #include "Numbers.h"
 #include "FontCatalog.h"
 #include "Printer.h"
+#include "TextCase.h"
 #include "Warnings.h"
 
 #include <cctype>
@@ -23,11 +24,6 @@ namespace mivora::tool {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
-}
 
 // A private folder, removed with everything in it when the object goes.
 class TTempDir {
