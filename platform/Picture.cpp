@@ -790,7 +790,8 @@ uint32_t TBitmapGraphic::Pixel(int32_t X, int32_t Y) const {
   cairo_matrix_transform_point(&m, &sx, &sy);
   const int storedX = std::clamp(static_cast<int>(std::floor(sx)), 0, r.StoredWidth() - 1);
   const int storedY = std::clamp(static_cast<int>(std::floor(sy)), 0, r.StoredHeight() - 1);
-  cairo_surface_flush(r.Surface);
+  // No cairo_surface_flush here: nothing draws into a loaded picture, and a flush
+  // would drop the data attached for vector targets (its JPEG bytes, its identity).
   const unsigned char* data = cairo_image_surface_get_data(r.Surface);
   const int stride = cairo_image_surface_get_stride(r.Surface);
   const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(storedY) * stride);

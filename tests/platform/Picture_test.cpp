@@ -483,6 +483,10 @@ TEST_F(PictureDrawing, AJpegIsEmbeddedInPdfAsItsOwnBytesAndTurnedByTheDrawing) {
       WithExif(ReadBytes(DataFile("picture-quadrants.jpg")), ExifBlock({ShortEntry(0x0112, 6)}));
   const std::string file = WriteFile("turned.jpg", bytes);
   const auto photo = LoadGraphicFromFile(file);
+  // Reading its pixels first (as checks of a picture do) keeps the photo's own bytes.
+  const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(photo.get());
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_NE(bitmap->Pixel(0, 0), 0u);
   const std::string pdf = UsePdf("jpeg");
   printer->BeginDoc();
   canvas->StretchDraw({600, 600, 1200, 1800}, photo.get()); // upright: 16 x 32
