@@ -1,9 +1,11 @@
 #include "CupsTarget_p.h"
 
 #include "Cups.h"
+#include "Interrupts.h"
 
 #include <filesystem>
 #include <stdlib.h>
+#include <string>
 #include <system_error>
 
 namespace mivora {
@@ -27,6 +29,7 @@ public:
       throw ECupsError("Printer queue \"" + queue_ + "\": cannot make a folder for the job in " +
                        fs::temp_directory_path().string());
     folder_ = pattern;
+    registered_ = TTempPath(folder_.string());
     file_ = (folder_ / "job.pdf").string();
     pdf_ = MakeOutputTarget(ptPdf, file_, layout_);
     pdf_->Open();
@@ -37,10 +40,22 @@ public:
 
   std::vector<std::string> Commit() override {
     pdf_->Commit();
-    // CupsSubmit looks again whether the queue stopped while the pages were drawn.
-    const int32_t job = CupsSubmit(queue_, file_, "application/pdf", layout_.Title,
-                                   CupsJobOptions(options_.Settings, options_.Media), options_.Timeout);
-    if (options_.JobId != nullptr) *options_.JobId = job;
+    int32_t job = 0;
+    {
+      // A signal while the job is sent lets it be sent whole (each request is
+      // bounded by the timeout): a job cut off half-way would linger on the
+      // server. A second signal ends the process at once.
+      TDeferInterrupts defer;
+      // CupsSubmit looks again whether the queue stopped while the pages were drawn.
+      job = CupsSubmit(queue_, file_, "application/pdf", layout_.Title,
+                       CupsJobOptions(options_.Settings, options_.Media), options_.Timeout);
+      if (options_.JobId != nullptr) *options_.JobId = job;
+      // From now on an interrupt leaves the job where it is: it was sent.
+      SetInterruptOutcome(": job " + std::to_string(job) + " was sent to printer queue \"" + queue_ +
+                          "\" and stays there");
+      RemoveFolder();
+    }
+    CheckInterrupt();
     if (options_.Wait && CupsWaitForJob(queue_, job, options_.Timeout) == cjTimedOut) {
       const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.Timeout);
       throw ECupsError("Printer queue \"" + queue_ + "\": job " + std::to_string(job) +
@@ -62,12 +77,14 @@ private:
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
     folder_.clear();
+    registered_.Release();
   }
 
   std::string queue_;
   TPageLayout layout_;
   TCupsJobOptions options_;
   fs::path folder_;
+  TTempPath registered_;  // removes folder_ if a signal ends the process
   std::string file_;
   std::unique_ptr<TOutputTarget> pdf_;
 };

@@ -1,5 +1,7 @@
 #include "PrinterTarget_p.h"
 
+#include "Interrupts.h"
+
 #include "PngWriter_p.h"
 #include "TextEncoding.h"
 
@@ -81,6 +83,7 @@ public:
       ThrowCannotWrite(final_, std::strerror(error));
     }
     renameTo_ = target.string();
+    registered_ = TTempPath(temp_);
     file_ = ::fdopen(descriptor, "wb");
     if (file_ == nullptr) {
       const int error = errno;
@@ -113,16 +116,29 @@ public:
     if (Status != CAIRO_STATUS_SUCCESS) ThrowCannotWrite(final_, cairo_status_to_string(Status));
   }
 
-  // Writes everything out and closes the temporary file.
-  void Close() {
+  // Writes everything out and closes the temporary file; with Sync, waits
+  // until it is on the disk.
+  void Close(bool Sync = true) {
     if (file_ == nullptr) return;
     FILE* file = std::exchange(file_, nullptr);
-    const bool flushed = std::fflush(file) == 0 && (temp_.empty() || ::fsync(::fileno(file)) == 0);
+    const bool flushed = std::fflush(file) == 0 && (!Sync || temp_.empty() || ::fsync(::fileno(file)) == 0);
     const int flushError = errno;
     const bool closed = std::fclose(file) == 0;
     if (error_ == 0 && !flushed) error_ = flushError != 0 ? flushError : EIO;
     if (error_ == 0 && !closed) error_ = errno != 0 ? errno : EIO;
     Check(CAIRO_STATUS_SUCCESS);
+  }
+
+  // Waits until the closed temporary file is on the disk: with
+  // WholeFileSystem, with everything written to its file system (one sync for
+  // many files).
+  void Sync(bool WholeFileSystem) {
+    if (temp_.empty()) return;
+    const int descriptor = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = descriptor >= 0 && (WholeFileSystem ? ::syncfs(descriptor) : ::fsync(descriptor)) == 0;
+    const int error = errno;
+    if (descriptor >= 0) ::close(descriptor);
+    if (!synced) ThrowCannotWrite(final_, std::strerror(error));
   }
 
   // Puts the closed file in place under its final name.
@@ -131,6 +147,7 @@ public:
     if (temp_.empty()) return;  // written directly
     if (::rename(temp_.c_str(), renameTo_.c_str()) != 0) ThrowCannotWrite(final_, std::strerror(errno));
     temp_.clear();
+    registered_.Release();
   }
 
   // Closes and removes the temporary file.
@@ -138,6 +155,7 @@ public:
     if (file_ != nullptr) std::fclose(std::exchange(file_, nullptr));
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
+    registered_.Release();
   }
 
 private:
@@ -149,6 +167,7 @@ private:
   std::string final_;     // the path as the user gave it
   std::string renameTo_;  // the file the temporary one replaces
   std::string temp_;      // empty when writing directly
+  TTempPath registered_;  // removes temp_ if a signal ends the process
   FILE* file_ = nullptr;
   int error_ = 0;
 };
@@ -311,11 +330,14 @@ public:
       file.Check(cairo_surface_status(surface_));
     }
     cairo_surface_destroy(std::exchange(surface_, nullptr));
-    file.Close();
+    file.Close(false);
   }
 
   std::vector<std::string> Commit() override {
     FinishPage();
+    // One sync for all the pages (of their file system when there are
+    // several), before any of them is renamed into place.
+    if (!files_.empty()) files_.front()->Sync(files_.size() > 1);
     std::vector<std::string> written;
     for (auto& file : files_) {
       file->Commit();

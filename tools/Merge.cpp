@@ -651,6 +651,8 @@ void TMerge::Run(const std::function<void(size_t Done, size_t Total)>& Progress,
     if (Visit)
       Visit(Line == 0 ? std::string()
                       : m.Options.DataLabel + ":" + std::to_string(Line) + " (record " + std::to_string(Record) + ")");
+    else if (m.Options.DrawsPage && !m.Options.DrawsPage(page))
+      ;  // another process draws this page
     else if (newPage)
       sheet.PrintNextPage();
     else

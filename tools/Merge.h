@@ -71,6 +71,9 @@ struct TMergeOptions {
   TRecordSelection Records;
   bool Strict = false;                        // warnings are errors
   std::function<void(const std::string& Message)> Warn;
+  // Whether PrintPages draws page Page (1-based); a page it does not draw is
+  // filled in all the same, and drawn by another process. None: every page.
+  std::function<bool(size_t Page)> DrawsPage;
 };
 
 // Gives the printer the paper of the layout's label sheet when the layout

@@ -9,15 +9,24 @@
 #include "Mivora.h"
 #include "Numbers.h"
 #include "FontCatalog.h"
+#include "Interrupts.h"
 #include "Printer.h"
 #include "TextCase.h"
 #include "Warnings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace mivora::tool {
 
@@ -25,7 +34,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder, removed with everything in it when the object goes.
+// A private folder, removed with everything in it when the object goes, or
+// by the interrupt handler when a signal ends the process first.
 class TTempDir {
 public:
   // A new folder named Prefix + six random characters inside Parent.
@@ -34,17 +44,26 @@ public:
     if (mkdtemp(pattern.data()) == nullptr)
       throw EPrinterError("Cannot make a temporary folder in \"" + Parent.string() + "\": " + std::strerror(errno));
     path_ = pattern;
+    registered_ = TTempPath(path_.string());
   }
   ~TTempDir() {
+    if (keep_) return;
     std::error_code ignored;
     fs::remove_all(path_, ignored);
   }
   TTempDir(const TTempDir&) = delete;
   TTempDir& operator=(const TTempDir&) = delete;
   const fs::path& Path() const { return path_; }
+  // Leaves the folder where it is: it holds a file that could not be put back.
+  void Keep() noexcept {
+    keep_ = true;
+    registered_.Release();
+  }
 
 private:
   fs::path path_;
+  TTempPath registered_;
+  bool keep_ = false;
 };
 
 TPrinterTarget TargetOf(TOutputKind Kind) {
@@ -57,11 +76,20 @@ TPrinterTarget TargetOf(TOutputKind Kind) {
   return ptPdf;
 }
 
+// Which pages this process draws when several draw a merge side by side:
+// pages Worker + 1, Worker + 1 + Workers, ...
+struct TPageShare {
+  size_t Worker = 0;
+  size_t Workers = 1;
+  bool Draws(size_t Page) const noexcept { return (Page - 1) % Workers == Worker; }
+};
+
 // Everything read and built before the first page is drawn.
 struct TPrepared {
   std::unique_ptr<TFontFiles> Fonts;  // the layout's own fonts, for as long as the job
   TLayout Layout;
   std::unique_ptr<TMivora> Sheet;
+  std::unique_ptr<TPageShare> Share = std::make_unique<TPageShare>();
   std::unique_ptr<TMerge> Merge;
 };
 
@@ -109,6 +137,7 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
   if (!Request.Records.empty()) merge.Records = TRecordSelection::Parse(Request.Records);
   merge.Strict = Request.Strict;
   merge.Warn = Request.Warn;
+  merge.DrawsPage = [share = p.Share.get()](size_t Page) { return share->Draws(Page); };
 
   TPrinter* printer = Printer();
   ApplyPrinterSettings(*printer, p.Layout);
@@ -149,11 +178,19 @@ TPrepared Prepare(const TPrintRequest& Request, const std::string* Queue) {
 
 // Prints the sheet as one document on the printer's current target: one page,
 // one page a record, or sheets of labels; nothing is delivered when anything fails.
+// A signal while the pages are drawn stops the job at the end of the page.
 std::vector<std::string> RunJob(TPrepared& P, const TPrintRequest& Request) {
   TMivora& sheet = *P.Sheet;
   sheet.BeginDocument(Request.Title.value_or(P.Layout.Title));
   try {
-    P.Merge->PrintPages(Request.Progress);
+    {
+      TDeferInterrupts defer;
+      P.Merge->PrintPages([&Request](size_t Done, size_t Total) {
+        CheckInterrupt();
+        if (Request.Progress) Request.Progress(Done, Total);
+      });
+      CheckInterrupt();
+    }
     sheet.EndDocument();
   } catch (...) {
     sheet.AbortDocument();
@@ -171,6 +208,288 @@ fs::path NumberedFile(const fs::path& Output, size_t Number, size_t Count) {
   name += "-" + digits;
   name += Output.extension();
   return Output.parent_path() / name;
+}
+
+// Whether this process runs one thread only, so that a child made by fork
+// holds no lock another thread had taken.
+bool SingleThreaded() {
+  std::error_code error;
+  size_t threads = 0;
+  for (fs::directory_iterator it("/proc/self/task", error), end; !error && it != end; it.increment(error)) ++threads;
+  return !error && threads == 1;
+}
+
+// Writes all of Text to the descriptor; gives up quietly on an error.
+void WriteFully(int Descriptor, const std::string& Text) noexcept {
+  size_t done = 0;
+  while (done < Text.size()) {
+    const ssize_t written = ::write(Descriptor, Text.data() + done, Text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    done += static_cast<size_t>(written);
+  }
+}
+
+// How a worker ended, as its exit code says: the kinds of error of the command.
+enum TWorkerExit : int { weDone = 0, weUnforeseen = 1, weInput = 2, wePrinter = 3 };
+
+// The work of one worker process: draws its share of the pages into its own
+// folder inside Folder, renames them to their final names in Folder, and
+// reports on Pipe: "P" after each page, "E" and the message on a failure.
+// Never returns.
+[[noreturn]] void RunWorker(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, const fs::path& Output,
+                            const fs::path& Folder, size_t Worker, size_t Workers, int Pipe) {
+  ResetInterruptsInChild();
+  TWorkerExit code = weDone;
+  std::string message;
+  try {
+    P.Share->Worker = Worker;
+    P.Share->Workers = Workers;
+    const fs::path own = Folder / ("worker-" + std::to_string(Worker));
+    if (::mkdir(own.c_str(), 0700) != 0)
+      throw EPrinterError("Cannot make a temporary folder \"" + own.string() + "\": " + std::strerror(errno));
+    Printer()->SetTarget(TargetOf(Kind), (own / ("page" + Output.extension().string())).string());
+    TPrintRequest request = Request;
+    request.Progress = [&P, Pipe](size_t Done, size_t) {
+      if (P.Share->Draws(Done)) WriteFully(Pipe, "P");
+    };
+    const std::vector<std::string> files = RunJob(P, request);
+    const size_t pages = P.Merge->Pages();
+    for (size_t j = 0; j < files.size(); ++j) {
+      const size_t page = Worker + j * Workers;  // 0-based
+      const fs::path target = Folder / NumberedFile(Output, page + 1, pages).filename();
+      if (page >= pages || ::rename(files[j].c_str(), target.c_str()) != 0)
+        throw EPrinterError("Cannot write \"" + target.string() + "\": " + std::strerror(errno));
+    }
+  } catch (const EInputError& error) {
+    code = weInput;
+    message = error.what();
+  } catch (const EPrinterError& error) {
+    code = wePrinter;
+    message = error.what();
+  } catch (const Exception& error) {
+    code = weInput;
+    message = error.what();
+  } catch (const std::exception& error) {
+    code = weUnforeseen;
+    message = error.what();
+  } catch (...) {
+    code = weUnforeseen;
+    message = "unknown error in a worker process";
+  }
+  if (code != weDone) WriteFully(Pipe, "E" + message.substr(0, 16384));
+  ::close(Pipe);
+  ::_exit(code);
+}
+
+// Draws the pages of a merge in Workers processes side by side, each page into
+// Folder under its final file name. The parent waits: the first failure is
+// raised with its own kind and message once every worker has ended; a signal
+// kills the workers and raises EInterrupted.
+void RunWorkers(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, const fs::path& Output,
+                const fs::path& Folder, size_t Workers) {
+  struct TWorker {
+    pid_t Pid = -1;
+    int Pipe = -1;
+    std::string Message;  // after "E"
+    bool Failed = false;
+    int Code = weDone;    // the exit code; -1 when a signal ended it
+  };
+  std::vector<TWorker> workers(Workers);
+  const auto stopAll = [&workers] {
+    for (TWorker& w : workers)
+      if (w.Pid > 0) ::kill(w.Pid, SIGKILL);
+  };
+  // Reaps every worker started; the descriptors are closed.
+  const auto reapAll = [&workers] {
+    for (TWorker& w : workers) {
+      if (w.Pipe >= 0) ::close(std::exchange(w.Pipe, -1));
+      if (w.Pid <= 0) continue;
+      int status = 0;
+      while (::waitpid(w.Pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      RemoveInterruptWorker(w.Pid);
+      w.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      if (!w.Failed && !(WIFEXITED(status) && WEXITSTATUS(status) == weDone)) {
+        w.Failed = true;
+        if (w.Message.empty())
+          w.Message = WIFSIGNALED(status) ? "a process drawing pages ended by signal " + std::to_string(WTERMSIG(status))
+                                          : "a process drawing pages failed";
+      }
+      w.Pid = -1;
+    }
+  };
+
+  // A signal from here on kills the workers and ends the poll below; the
+  // parent then raises. It waits while the workers are started, so that none
+  // runs unknown to the handler.
+  TDeferInterrupts defer;
+  std::optional<TBlockInterrupts> block(std::in_place);
+  std::fflush(nullptr);
+  for (size_t k = 0; k < Workers; ++k) {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) {
+      const int error = errno;
+      stopAll();
+      reapAll();
+      throw EPrinterError(std::string("Cannot start the processes that draw the pages: ") + std::strerror(error));
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(pipe[0]);
+      for (size_t i = 0; i < k; ++i) ::close(workers[i].Pipe);
+      RunWorker(P, Request, Kind, Output, Folder, k, Workers, pipe[1]);
+    }
+    const int error = errno;
+    ::close(pipe[1]);
+    if (pid < 0) {
+      ::close(pipe[0]);
+      stopAll();
+      reapAll();
+      throw EPrinterError(std::string("Cannot start the processes that draw the pages: ") + std::strerror(error));
+    }
+    AddInterruptWorker(pid);
+    workers[k].Pid = pid;
+    workers[k].Pipe = pipe[0];
+  }
+
+  block.reset();
+  const size_t total = P.Merge->Pages();
+  size_t done = 0;
+  int firstFailure = -1;
+  std::vector<pollfd> polled;
+  std::vector<size_t> owners;
+  while (InterruptSignal() == 0) {
+    polled.clear();
+    owners.clear();
+    for (size_t k = 0; k < Workers; ++k)
+      if (workers[k].Pipe >= 0) {
+        polled.push_back(pollfd{workers[k].Pipe, POLLIN, 0});
+        owners.push_back(k);
+      }
+    if (polled.empty()) break;
+    if (::poll(polled.data(), polled.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;  // cannot happen with valid descriptors; the workers are reaped below
+    }
+    for (size_t i = 0; i < polled.size(); ++i) {
+      if (polled[i].revents == 0) continue;
+      TWorker& w = workers[owners[i]];
+      char buffer[4096];
+      const ssize_t length = ::read(w.Pipe, buffer, sizeof buffer);
+      if (length < 0 && errno == EINTR) continue;
+      if (length <= 0) {
+        ::close(std::exchange(w.Pipe, -1));
+        continue;
+      }
+      for (ssize_t c = 0; c < length; ++c) {
+        if (w.Failed) {
+          w.Message.push_back(buffer[c]);
+        } else if (buffer[c] == 'P') {
+          ++done;
+        } else {
+          w.Failed = true;
+          if (firstFailure < 0) firstFailure = static_cast<int>(owners[i]);
+        }
+      }
+    }
+    if (firstFailure >= 0) {
+      // The first failure decides; the other workers' pages are not needed.
+      for (size_t k = 0; k < Workers; ++k)
+        if (static_cast<int>(k) != firstFailure && workers[k].Pid > 0) ::kill(workers[k].Pid, SIGKILL);
+    } else if (Request.Progress) {
+      Request.Progress(done, total);
+    }
+  }
+  if (InterruptSignal() != 0) stopAll();
+  // The failed worker's message may still be on its way: read it out.
+  if (firstFailure >= 0) {
+    TWorker& w = workers[static_cast<size_t>(firstFailure)];
+    char buffer[4096];
+    ssize_t length = 0;
+    while (w.Pipe >= 0 && ((length = ::read(w.Pipe, buffer, sizeof buffer)) > 0 || (length < 0 && errno == EINTR)))
+      if (length > 0) w.Message.append(buffer, static_cast<size_t>(length));
+  }
+  reapAll();
+  CheckInterrupt();
+  if (firstFailure < 0)
+    for (size_t k = 0; k < Workers && firstFailure < 0; ++k)
+      if (workers[k].Failed) firstFailure = static_cast<int>(k);
+  if (firstFailure < 0) return;
+  // The worker's exit code tells the kind of its error; the message is the
+  // one a single process would have given.
+  const TWorker& w = workers[static_cast<size_t>(firstFailure)];
+  if (w.Code == weInput) throw EInputError(w.Message);
+  if (w.Code == weUnforeseen) throw std::runtime_error(w.Message);
+  throw EPrinterError(w.Message);
+}
+
+// Puts Made[i] (files in Folder) in place as Targets[i], all or none: each
+// earlier file of a target's name is first moved aside into Folder, then the
+// new files are renamed in; on a failure the new ones are taken out again and
+// the earlier ones put back. Signals wait until it is over.
+void PutInPlace(const std::vector<fs::path>& Made, const std::vector<fs::path>& Targets, TTempDir& Folder) {
+  TBlockInterrupts block;
+  struct TMove {
+    fs::path From, To;
+  };
+  std::vector<TMove> done;  // in order, to undo backwards
+  std::string failure;
+  // Moves From to To; with Keep, From keeps its name while it can (a second
+  // link in To), so that no moment passes without a file of that name.
+  const auto move = [&](const fs::path& From, const fs::path& To, bool Keep = false) {
+    if ((Keep && ::link(From.c_str(), To.c_str()) == 0) || ::rename(From.c_str(), To.c_str()) == 0) {
+      done.push_back({From, To});
+      return true;
+    }
+    return false;
+  };
+  std::vector<fs::path> resolved(Targets.size());
+  for (size_t i = 0; i < Targets.size() && failure.empty(); ++i) {
+    const fs::path& target = Targets[i];
+    resolved[i] = target;
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0) {
+      if (errno != ENOENT) failure = "Cannot write \"" + target.string() + "\": " + std::strerror(errno);
+      continue;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      // A link keeps pointing at the file it names, which the page replaces;
+      // a link that leads nowhere or round in a loop is refused.
+      if (::stat(target.c_str(), &info) != 0) {
+        failure = "Cannot write \"" + target.string() + "\": " +
+                  (errno == ELOOP ? "it is a loop of symbolic links" : "it is a symbolic link to a file that does not exist");
+        continue;
+      }
+      std::error_code error;
+      const fs::path canonical = fs::canonical(target, error);
+      if (error) {
+        failure = "Cannot write \"" + target.string() + "\": " + error.message();
+        continue;
+      }
+      resolved[i] = canonical;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      failure = "Cannot write \"" + target.string() + "\": it is a folder";
+    } else if (!S_ISREG(info.st_mode)) {
+      failure = "Cannot write \"" + target.string() + "\": it is not a regular file";
+    } else if (!move(resolved[i], Folder.Path() / ("earlier-" + std::to_string(i)), true)) {
+      failure = "Cannot write \"" + target.string() + "\": " + std::strerror(errno);
+    }
+  }
+  for (size_t i = 0; i < Made.size() && failure.empty(); ++i)
+    if (!move(Made[i], resolved[i])) failure = "Cannot write \"" + Targets[i].string() + "\": " + std::strerror(errno);
+  if (failure.empty()) return;
+
+  std::string lost;
+  for (auto it = done.rbegin(); it != done.rend(); ++it)
+    if (::rename(it->To.c_str(), it->From.c_str()) != 0 && lost.empty()) lost = it->From.string();
+  if (!lost.empty()) {
+    Folder.Keep();
+    failure += "; \"" + lost + "\" could not be put back: the earlier files are kept in \"" +
+               Folder.Path().string() + "\"";
+  }
+  throw EPrinterError(failure);
 }
 
 } // namespace
@@ -219,20 +538,35 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
     return report;
   }
 
-  // One file per record: the pages are written in a private folder beside the
-  // output and given their numbered names only when all of them are done.
+  // One file per page: the pages are drawn in a private folder beside the
+  // output, by one process or several side by side, and put in place all
+  // together only when every one of them is done.
   const fs::path parent = output.has_parent_path() ? output.parent_path() : fs::path(".");
   TTempDir folder(parent, "." + output.stem().string() + ".mivora-");
-  printer->SetTarget(TargetOf(kind), (folder.Path() / ("page" + output.extension().string())).string());
-  const std::vector<std::string> pages = RunJob(p, Request);
-  for (size_t i = 0; i < pages.size(); ++i) {
-    const fs::path target = NumberedFile(output, i + 1, pages.size());
-    std::error_code error;
-    fs::rename(pages[i], target, error);
-    if (error) throw EPrinterError("Cannot write \"" + target.string() + "\": " + error.message());
-    report.Files.push_back(target.string());
+  const size_t pages = report.Pages;
+  const size_t workers = std::min<size_t>(pages, static_cast<size_t>(Request.Jobs > 0 ? Request.Jobs : AvailableCores()));
+  std::vector<fs::path> made, targets;
+  for (size_t i = 0; i < pages; ++i) targets.push_back(NumberedFile(output, i + 1, pages));
+  if (workers > 1 && SingleThreaded()) {
+    RunWorkers(p, Request, kind, output, folder.Path(), workers);
+    for (const fs::path& target : targets) made.push_back(folder.Path() / target.filename());
+  } else {
+    printer->SetTarget(TargetOf(kind), (folder.Path() / ("page" + output.extension().string())).string());
+    for (const std::string& file : RunJob(p, Request)) made.push_back(file);
   }
+  if (made.size() != targets.size())
+    throw EPrinterError("Cannot write \"" + output.string() + "\": " + std::to_string(made.size()) + " of " +
+                        std::to_string(targets.size()) + " pages were drawn");
+  PutInPlace(made, targets, folder);
+  for (const fs::path& target : targets) report.Files.push_back(target.string());
   return report;
+}
+
+int32_t AvailableCores() noexcept {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  if (sched_getaffinity(0, sizeof cores, &cores) == 0) return std::max(1, CPU_COUNT(&cores));
+  return static_cast<int32_t>(std::clamp(sysconf(_SC_NPROCESSORS_ONLN), 1L, 4096L));
 }
 
 TCheckReport CheckLayout(const TPrintRequest& Request) {

@@ -39,6 +39,10 @@ struct TPrintRequest {
   bool Wait = true;                             // wait for the CUPS job to complete
   std::chrono::seconds Timeout{300};            // bounds each request to the server, and the wait
   TPrintJobSettings Job;                        // copies, sides, paper and tray on the queue
+  // Processes that draw the pages of a PNG or SVG merge side by side; 0: one
+  // for each core the command may use. The files are the same whatever the
+  // count (an SVG's top group id aside: Cairo numbers it across the process).
+  int32_t Jobs = 0;
   // Called after each page with the pages done and the total.
   std::function<void(size_t Done, size_t Total)> Progress;
   // Called with warnings (the layout's paper not used on a queue, ...).
@@ -54,8 +58,29 @@ struct TPrintReport {
 };
 
 // Prints the layout. Input faults raise EInputError, printing faults
-// EPrinterError (ECupsError for queues); either way no output is left behind.
+// EPrinterError (ECupsError for queues), a signal EInterrupted; in every case
+// no output and no temporary file is left behind.
+//
+// A single file (PDF, PostScript, or a PNG or SVG of one page) is written
+// under a temporary name beside it, synced to disk and renamed over the
+// earlier file: a reader sees the old file or the new one, whole.
+//
+// A PNG or SVG merge of several pages writes "<name>-001.png", ... beside the
+// output, all or nothing: every page is drawn into a private folder beside the
+// output (".<name>.mivora-XXXXXX") and synced with one sync of the file system;
+// then each earlier file of a page's name gets a second name in that folder
+// (it is moved there where the file system has no hard links) and the new
+// pages are renamed over the earlier ones. If any of these steps fails, the pages already
+// renamed are taken out again and the earlier files put back, so the folder
+// holds what it held before (files of the names the job does not write, such
+// as "<name>-004.png" of a longer earlier run, are never touched). Between the
+// first and the last rename, a reader of the folder may see some new pages
+// beside earlier ones; the file system offers no way to rename several files
+// at once.
 TPrintReport PrintLayout(const TPrintRequest& Request);
+
+// The cores this process may run on (at least 1): the default of Jobs.
+int32_t AvailableCores() noexcept;
 
 struct TCheckReport {
   size_t Commands = 0;

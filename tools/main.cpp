@@ -7,6 +7,7 @@
 #include "Csv.h"
 #include "Cups.h"
 #include "InputError.h"
+#include "Interrupts.h"
 #include "Mivora.h"
 #include "MivoraVersion.h"
 #include "Numbers.h"
@@ -33,7 +34,8 @@ constexpr int ExitPrinter = 3;
 const char* const ExitCodes =
     "Exit codes: 0 done, 2 bad input (command line, layout, data, pictures, rich text,\n"
     "or an operation the sheet refuses), 3 printing failed (printer, CUPS queue, or\n"
-    "the output could not be written). Nothing is written when the command fails.";
+    "the output could not be written), 129, 130 or 143 interrupted by SIGHUP, SIGINT\n"
+    "or SIGTERM. Nothing is written when the command fails or is interrupted.";
 
 // Millimetres to four significant digits, as the queue listing shows them.
 std::string Mm(double Value) { return FormatNumber(Value, 4); }
@@ -201,6 +203,10 @@ int Main(int argc, char** argv) {
   print->add_option("--title", title, "The job's title (default: the layout's)");
   print->add_flag("--allow-outside", allowOutside,
                   "Allow files outside the folder of the layout (or of the data file)");
+  print->add_option("--jobs", request.Jobs,
+                    "Processes that draw the pages of a PNG or SVG merge side by side (default: one per core; "
+                    "the files are the same)")
+      ->check(CLI::Range(1, 4096));
   print->add_flag("-q,--quiet", quiet, "No progress bar");
   print->add_flag("--no-wait", noWait, "Do not wait for the CUPS job to complete");
   print->add_option("--timeout", timeout,
@@ -356,8 +362,13 @@ int Main(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // SIGINT, SIGTERM and SIGHUP stop a print with its temporary files removed.
+  InstallInterruptHandlers();
   try {
     return Main(argc, argv);
+  } catch (const EInterrupted& error) {
+    std::cerr << "mivora: " << error.what() << "\n";
+    return error.ExitCode();
   } catch (const EInputError& error) {
     std::cerr << "mivora: " << error.what() << "\n";
     return ExitBadInput;

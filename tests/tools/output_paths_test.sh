@@ -68,4 +68,64 @@ rc=$?
 grep -qF 'leads outside the folder' stderr.txt || fail "data path outside: message: $(cat stderr.txt)"
 [ -e out.pdf ] && fail "data path outside: output written"
 
-finish "output paths: links, locked folders and outside paths refused"
+# --- A PNG or SVG merge puts all its pages in place or none. An earlier run
+# of three pages; then page 2's name is taken by a folder: exit 3 naming it,
+# pages 1 and 3 of the earlier run unchanged, nothing new left.
+printf "%s\n" "{\"commands\": [{\"op\": \"AddText\", \"name\": \"T\", \"text\": \"{Name}\", $cell}]}" >merge.json
+printf 'Name\nAda\nGrace\nEdsger\n' >first.csv
+printf 'Name\nAlan\nBarbara\nDonald\n' >second.csv
+for format in png svg; do
+  "$MIVORA" print merge.json --data first.csv -o pages.$format --dpi 50 2>stderr.txt || fail "$format merge: $(cat stderr.txt)"
+  md5sum pages-001.$format pages-003.$format >earlier.md5
+  rm pages-002.$format
+  mkdir pages-002.$format
+  "$MIVORA" print merge.json --data second.csv -o pages.$format --dpi 50 >/dev/null 2>stderr.txt
+  rc=$?
+  [ "$rc" -eq 3 ] || fail "$format merge, page 2 blocked: exit code $rc, expected 3"
+  grep -qF "Cannot write \"pages-002.$format\": it is a folder" stderr.txt ||
+    fail "$format merge, page 2 blocked: message: $(cat stderr.txt)"
+  md5sum -c --quiet earlier.md5 || fail "$format merge, page 2 blocked: an earlier page changed"
+  [ -d pages-002.$format ] || fail "$format merge, page 2 blocked: the folder went"
+  [ "$(ls -A | grep -c "pages")" -eq 3 ] || fail "$format merge, page 2 blocked: files left: $(ls -A)"
+  rmdir pages-002.$format
+  rm -f pages-*.$format
+done
+
+# A page name found faulty while the pages are put in place (page 3's name is a
+# link that leads nowhere) leaves the earlier pages 1 and 2 as they were.
+"$MIVORA" print merge.json --data first.csv -o pages.png --dpi 50 2>stderr.txt || fail "png merge: $(cat stderr.txt)"
+md5sum pages-001.png pages-002.png >earlier.md5
+rm pages-003.png
+ln -s nowhere/page.png pages-003.png
+"$MIVORA" print merge.json --data second.csv -o pages.png --dpi 50 >/dev/null 2>stderr.txt
+rc=$?
+[ "$rc" -eq 3 ] || fail "merge onto a dangling link: exit code $rc, expected 3"
+grep -qF 'Cannot write "pages-003.png": it is a symbolic link to a file that does not exist' stderr.txt ||
+  fail "merge onto a dangling link: message: $(cat stderr.txt)"
+md5sum -c --quiet earlier.md5 || fail "merge onto a dangling link: an earlier page changed"
+[ -L pages-003.png ] || fail "merge onto a dangling link: the link was replaced"
+rm -f pages-*.png
+
+# Pages drawn by several processes are the same files as those one process
+# draws (labels on sheets, pictures and all): PNG byte for byte; SVG but for
+# the number Cairo gives the page's top group (counted across the process, it
+# differs already between a page drawn first and one drawn after others).
+records=$(python3 -c 'print("Name"); [print(f"Name {i}") for i in range(23)]')
+printf '%s\n' "$records" >many.csv
+printf "%s\n" "{\"labels\": {\"across\": 2, \"down\": 2, \"width\": 8, \"height\": 5, \"left\": 1, \"top\": 1},
+  \"commands\": [{\"op\": \"AddText\", \"name\": \"T\", \"text\": \"{Name} {page}\", \"left\": 0, \"top\": 0, \"width\": 6, \"height\": 2},
+  {\"op\": \"AddGraphic\", \"name\": \"P\", \"file\": \"picture.png\", \"left\": 0, \"top\": 2, \"width\": 3, \"height\": 2}]}" >sheets.json
+for format in png svg; do
+  mkdir one three
+  "$MIVORA" print sheets.json --data many.csv -o one/labels.$format --dpi 60 --jobs 1 2>stderr.txt ||
+    fail "$format, one process: $(cat stderr.txt)"
+  "$MIVORA" print sheets.json --data many.csv -o three/labels.$format --dpi 60 --jobs 3 2>stderr.txt ||
+    fail "$format, three processes: $(cat stderr.txt)"
+  [ "$(ls one | wc -l)" -eq 6 ] || fail "$format, one process: $(ls one)"
+  if [ "$format" = svg ]; then sed -i -E 's/<g id="surface[0-9]+">/<g id="surface">/' one/* three/*; fi
+  diff -r one three >/dev/null || fail "$format: the pages of three processes differ from one's: $(diff -rq one three)"
+  rm -rf one three
+done
+[ -z "$(ls -A | grep '^\.')" ] || fail "temporary files left: $(ls -A)"
+
+finish "output paths: links, locked folders and outside paths refused; merges all or nothing"
