@@ -324,7 +324,8 @@ public:
     cairo_destroy(std::exchange(page_, nullptr));
     if (png_) {
       cairo_surface_flush(surface_);
-      file.Check(WritePng(surface_, TOutputFile::Write, &file));
+      // The page is destroyed next: its memory holds the packed rows.
+      file.Check(WritePng(surface_, TOutputFile::Write, &file, TPngPixels::Reuse));
     } else {
       cairo_surface_finish(surface_);
       file.Check(cairo_surface_status(surface_));
