@@ -37,6 +37,11 @@ struct TRaster {
   double ResolutionX = 0.0;      // picture pixels per inch; 0: not told
   double ResolutionY = 0.0;
   std::string Key;               // digest of the bytes; empty for pixels in memory
+  // Surface's colours (RGB24) and a one-bit mask, for PDF targets, when each of
+  // its pixels is fully opaque or fully clear (see SplitClearAndOpaque).
+  cairo_surface_t* Colours = nullptr;
+  cairo_surface_t* Mask = nullptr;
+  bool SplitTried = false;
   // Copies at fewer pixels for targets that cap picture resolution, by size.
   struct TReduced {
     int Width;
@@ -64,7 +69,14 @@ struct TSvgGraphic::Impl {
   RsvgHandle* Handle = nullptr;
   int32_t Width = 0;
   int32_t Height = 0;
+  std::string Key; // digest of the document's bytes
+  // The drawing at natural size, recorded on its first use on a vector target.
+  mutable cairo_surface_t* Recording = nullptr;
+  Impl() = default;
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
   ~Impl() {
+    if (Recording != nullptr) cairo_surface_destroy(Recording);
     if (Handle != nullptr) g_object_unref(Handle);
   }
 };
@@ -659,6 +671,7 @@ std::unique_ptr<TGraphic> LoadSvg(std::string_view Data, const std::string& Name
   }
   auto state = std::make_unique<TSvgGraphic::Impl>();
   state->Handle = handle;
+  state->Key = Digest(Data) + "-svg";
   rsvg_handle_set_dpi(handle, 96.0);
 
   double width = 0.0;
@@ -705,6 +718,8 @@ double TGraphic::ResolutionY() const { return 0.0; }
 
 TRaster::~TRaster() {
   for (const TReduced& reduced : Reduced) cairo_surface_destroy(reduced.Surface);
+  if (Colours != nullptr) cairo_surface_destroy(Colours);
+  if (Mask != nullptr) cairo_surface_destroy(Mask);
   if (Surface != nullptr) cairo_surface_destroy(Surface);
   if (!Key.empty()) {
     const std::lock_guard<std::mutex> lock(RasterCacheMutex());
@@ -992,6 +1007,111 @@ cairo_surface_t* SurfaceWithin(TRaster& Raster, double Width, double Height, con
   return reduced != nullptr ? reduced : Raster.Surface;
 }
 
+// Gives Raster its Colours and Mask when every pixel of its ARGB32 surface is
+// fully opaque or fully clear (a logo on a clear ground, say); false otherwise.
+// Why: Cairo's PDF writer reads every pixel of an image with an alpha channel
+// again each time the image is drawn, looking for partly clear ones (it keeps no
+// verdict between uses), which costs most of the time of a page of logos. Drawn
+// as its colours through a one-bit mask, the picture needs no such reading, and
+// the document holds the same image with the same one-bit soft mask, once.
+bool SplitClearAndOpaque(TRaster& Raster) {
+  if (Raster.SplitTried) return Raster.Colours != nullptr;
+  Raster.SplitTried = true;
+  if (cairo_image_surface_get_format(Raster.Surface) != CAIRO_FORMAT_ARGB32) return false;
+  const int width = Raster.StoredWidth(), height = Raster.StoredHeight();
+  const unsigned char* data = cairo_image_surface_get_data(Raster.Surface);
+  const int stride = cairo_image_surface_get_stride(Raster.Surface);
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+    for (int x = 0; x < width; ++x) {
+      const uint32_t alpha = row[x] >> 24;
+      if (alpha != 0 && alpha != 0xFF) return false;
+    }
+  }
+  cairo_surface_t* colours = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A1, width, height);
+  if (cairo_surface_status(colours) != CAIRO_STATUS_SUCCESS || cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(colours);
+    cairo_surface_destroy(mask);
+    return false; // drawn as it is, only slower
+  }
+  cairo_surface_flush(colours);
+  cairo_surface_flush(mask);
+  unsigned char* colourData = cairo_image_surface_get_data(colours);
+  unsigned char* maskData = cairo_image_surface_get_data(mask);
+  const int colourStride = cairo_image_surface_get_stride(colours);
+  const int maskStride = cairo_image_surface_get_stride(mask);
+  for (int y = 0; y < height; ++y) {
+    const auto* in = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+    auto* out = reinterpret_cast<uint32_t*>(colourData + static_cast<ptrdiff_t>(y) * colourStride);
+    // A1 packs 32 pixels into each native 32-bit word, the first in the low bit
+    // on little-endian machines and in the high bit on big-endian ones.
+    auto* bits = reinterpret_cast<uint32_t*>(maskData + static_cast<ptrdiff_t>(y) * maskStride);
+    std::fill(bits, bits + (width + 31) / 32, 0u);
+    for (int x = 0; x < width; ++x) {
+      out[x] = in[x] & 0x00FFFFFFu;
+      if ((in[x] >> 24) == 0) continue;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+      bits[x / 32] |= 0x80000000u >> (x % 32);
+#else
+      bits[x / 32] |= 1u << (x % 32);
+#endif
+    }
+  }
+  cairo_surface_mark_dirty(colours);
+  cairo_surface_mark_dirty(mask);
+  if (!Raster.Key.empty()) {
+    SetUniqueId(colours, Raster.Key + "/colours");
+    SetUniqueId(mask, Raster.Key + "/mask");
+  }
+  Raster.Colours = colours;
+  Raster.Mask = mask;
+  return true;
+}
+
+// Renders Svg into Cairo's picture space (one unit per natural pixel).
+void RenderSvg(const TSvgGraphic::Impl& Svg, cairo_t* Cairo) {
+  const RsvgRectangle viewport{0.0, 0.0, static_cast<double>(Svg.Width), static_cast<double>(Svg.Height)};
+  GError* error = nullptr;
+  if (!rsvg_handle_render_document(Svg.Handle, Cairo, &viewport, &error)) {
+    std::string reason = "Cannot draw SVG picture";
+    if (error != nullptr) {
+      reason += std::string(": ") + error->message;
+      g_error_free(error);
+    }
+    throw EGraphicError(reason);
+  }
+}
+
+// Svg's drawing recorded once, for PDF and SVG targets: drawn from the
+// recording, the document holds the drawing once (a form in PDF, a definition
+// in SVG) and uses it wherever the picture appears, instead of repeating every
+// path per use. The recording carries the digest of the document's bytes, so a
+// PDF also shares it between loads of the same file. Null when Cairo cannot
+// record (the picture is then drawn directly).
+cairo_surface_t* SvgRecording(const TSvgGraphic::Impl& Svg) {
+  if (Svg.Recording != nullptr) return Svg.Recording;
+  const cairo_rectangle_t extents{0.0, 0.0, static_cast<double>(Svg.Width), static_cast<double>(Svg.Height)};
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+  cairo_t* cairo = cairo_create(recording);
+  try {
+    RenderSvg(Svg, cairo);
+  } catch (...) {
+    cairo_destroy(cairo);
+    cairo_surface_destroy(recording);
+    throw;
+  }
+  const cairo_status_t status = cairo_status(cairo);
+  cairo_destroy(cairo);
+  if (status != CAIRO_STATUS_SUCCESS || cairo_surface_status(recording) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(recording);
+    return nullptr;
+  }
+  SetUniqueId(recording, Svg.Key);
+  Svg.Recording = recording;
+  return recording;
+}
+
 } // namespace
 
 void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, double Width,
@@ -1025,13 +1145,29 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
                               static_cast<double>(cairo_image_surface_get_height(surface)) / raster.StoredHeight());
       cairo_matrix_multiply(&matrix, &matrix, &reduce);
     }
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
-    cairo_pattern_set_matrix(pattern, &matrix);
     const bool natural = Width == naturalWidth && Height == naturalHeight;
     // At natural size every picture pixel lands on one device pixel; scaled, the
     // picture is smoothed. On pixel targets the edge pixels are repeated outward so
     // a scaled picture does not fade into the background along its border.
-    cairo_pattern_set_filter(pattern, natural ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    const cairo_filter_t filter = natural ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD;
+    if (surface == raster.Surface && cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_PDF &&
+        SplitClearAndOpaque(raster)) {
+      cairo_pattern_t* colours = cairo_pattern_create_for_surface(raster.Colours);
+      cairo_pattern_t* mask = cairo_pattern_create_for_surface(raster.Mask);
+      for (cairo_pattern_t* part : {colours, mask}) {
+        cairo_pattern_set_matrix(part, &matrix);
+        cairo_pattern_set_filter(part, filter);
+      }
+      cairo_clip(Cairo);
+      cairo_set_source(Cairo, colours);
+      cairo_mask(Cairo, mask);
+      cairo_pattern_destroy(colours);
+      cairo_pattern_destroy(mask);
+      return;
+    }
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+    cairo_pattern_set_matrix(pattern, &matrix);
+    cairo_pattern_set_filter(pattern, filter);
     if (pixelTarget) cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     cairo_set_source(Cairo, pattern);
     cairo_pattern_destroy(pattern);
@@ -1040,16 +1176,15 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
   }
   if (const auto* svg = dynamic_cast<const TSvgGraphic*>(&Graphic)) {
     cairo_clip(Cairo);
-    const RsvgRectangle viewport{0.0, 0.0, naturalWidth, naturalHeight};
-    GError* error = nullptr;
-    if (!rsvg_handle_render_document(svg->Backend().Handle, Cairo, &viewport, &error)) {
-      std::string reason = "Cannot draw SVG picture";
-      if (error != nullptr) {
-        reason += std::string(": ") + error->message;
-        g_error_free(error);
+    const cairo_surface_type_t target = cairo_surface_get_type(cairo_get_target(Cairo));
+    if (target == CAIRO_SURFACE_TYPE_PDF || target == CAIRO_SURFACE_TYPE_SVG) {
+      if (cairo_surface_t* recording = SvgRecording(svg->Backend())) {
+        cairo_set_source_surface(Cairo, recording, 0.0, 0.0);
+        cairo_paint(Cairo);
+        return;
       }
-      throw EGraphicError(reason);
     }
+    RenderSvg(svg->Backend(), Cairo);
     return;
   }
   cairo_new_path(Cairo);

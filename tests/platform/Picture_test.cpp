@@ -478,6 +478,46 @@ TEST_F(PictureDrawing, APictureLoadedAgainAndAgainIsEmbeddedOnceInPdfPostScriptA
   }
 }
 
+TEST_F(PictureDrawing, AnSvgPictureDrawnAgainAndAgainIsHeldOnceInPdfAndSvg) {
+  for (const char* kind : {"pdf", "svg"}) {
+    SCOPED_TRACE(kind);
+    const std::string path = OutputFile(std::string("svg-logos.") + kind);
+    printer->SetTarget(std::string(kind) == "pdf" ? ptPdf : ptSvg, path);
+    printer->BeginDoc();
+    // Each drawing from its own load of the file, released before the next.
+    for (int i = 0; i < 12; ++i) {
+      if (i == 8) printer->NewPage();
+      const auto logo = LoadGraphicFromFile(DataFile("picture.svg"));
+      canvas->StretchDraw({100 + (i % 8) * 200, 100, 260 + (i % 8) * 200, 180}, logo.get());
+    }
+    printer->EndDoc();
+    const std::string text = ReadBytes(path);
+    if (std::string(kind) == "pdf") {
+      const std::string objects = RunCommand("qpdf --qdf --object-streams=disable '" + path + "' -");
+      size_t forms = 0;
+      for (size_t at = objects.find("/Subtype /Form"); at != std::string::npos;
+           at = objects.find("/Subtype /Form", at + 1))
+        ++forms;
+      EXPECT_EQ(forms, 1u);
+      EXPECT_TRUE(PdfImages(path).empty()); // still vector
+    } else {
+      // One file a page: the first shows one definition used eight times, the
+      // second the same four times.
+      const std::string second = ReadBytes(path.substr(0, path.size() - 4) + "-2.svg");
+      for (const auto& [page, drawings] : {std::pair{&text, 8u}, std::pair{&second, 4u}}) {
+        std::set<std::string> used;
+        size_t uses = 0;
+        const std::string use = "<use xlink:href=\"#";
+        for (size_t at = page->find(use); at != std::string::npos; at = page->find(use, at + 1), ++uses)
+          used.insert(page->substr(at + use.size(), page->find('"', at + use.size()) - at - use.size()));
+        EXPECT_EQ(uses, drawings);
+        ASSERT_EQ(used.size(), 1u);
+        EXPECT_NE(page->find("<g id=\"" + *used.begin() + "\""), std::string::npos);
+      }
+    }
+  }
+}
+
 TEST_F(PictureDrawing, AJpegIsEmbeddedInPdfAsItsOwnBytesAndTurnedByTheDrawing) {
   const std::string bytes =
       WithExif(ReadBytes(DataFile("picture-quadrants.jpg")), ExifBlock({ShortEntry(0x0112, 6)}));
@@ -523,6 +563,61 @@ TEST_F(PictureDrawing, PngTransparencyBecomesASoftMaskInPdf) {
   printer->EndDoc();
   const std::string plainList = RunCommand("pdfimages -list '" + plain + "'");
   EXPECT_EQ(plainList.find("smask"), std::string::npos) << plainList;
+}
+
+// The smask rows of `pdfimages -list`: their bits per component, one per row.
+std::vector<std::string> SoftMaskDepths(const std::string& Pdf) {
+  std::istringstream lines(RunCommand("pdfimages -list '" + Pdf + "'"));
+  std::vector<std::string> depths;
+  std::string line;
+  for (int i = 0; std::getline(lines, line); ++i) {
+    std::istringstream columns(line);
+    std::string page, number, type, width, height, color, comp, bpc;
+    columns >> page >> number >> type >> width >> height >> color >> comp >> bpc;
+    if (i >= 2 && type == "smask") depths.push_back(bpc);
+  }
+  return depths;
+}
+
+TEST_F(PictureDrawing, APictureOfClearAndOpaquePixelsKeepsItsShapeAndOneImageInPdf) {
+  // Red top-left and blue bottom-right, the other quarters clear.
+  std::vector<uint32_t> pixels(1600, 0u);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x)
+      if ((x < 20) == (y < 20)) pixels[static_cast<size_t>(y * 40 + x)] = y < 20 ? 0xFFFF0000u : 0xFF0000FFu;
+  TBitmapGraphic quarters(40, 40, pixels);
+  const std::string pdf = UsePdf("quarters");
+  printer->BeginDoc();
+  canvas->Brush()->SetColor(Green);
+  canvas->Rectangle(1800, 600, 2400, 1200); // the clear quarters show what lies beneath
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2) printer->NewPage();
+    canvas->StretchDraw({600 + i % 2 * 1200, 600, 1200 + i % 2 * 1200, 1200}, &quarters);
+  }
+  printer->EndDoc();
+  EXPECT_EQ(ImageObjects(pdf).size(), 1u) << RunCommand("pdfimages -list '" + pdf + "'");
+  EXPECT_EQ(SoftMaskDepths(pdf), std::vector<std::string>(3, "1")) << RunCommand("pdfimages -list '" + pdf + "'");
+
+  // At 72 dpi the pictures span (72, 72) to (144, 144) and (216, 72) to (288, 144).
+  const std::string png = OutputFile("quarters.png");
+  RunCommand("pdftoppm -r 72 -f 1 -l 1 -png -singlefile '" + pdf + "' '" + png.substr(0, png.size() - 4) + "'");
+  const TImage page = TImage::Load(png);
+  EXPECT_TRUE(AllNear(page, {76, 76, 104, 104}, Red, 8));
+  EXPECT_TRUE(AllNear(page, {112, 76, 140, 104}, clWhite, 8));
+  EXPECT_TRUE(AllNear(page, {76, 112, 104, 140}, clWhite, 8));
+  EXPECT_TRUE(AllNear(page, {112, 112, 140, 140}, Blue, 8));
+  EXPECT_TRUE(AllNear(page, {220, 76, 248, 104}, Red, 8));
+  EXPECT_TRUE(AllNear(page, {256, 76, 284, 104}, Green, 8));
+  EXPECT_TRUE(AllNear(page, {256, 112, 284, 140}, Blue, 8));
+
+  // One pixel partly clear: the soft mask keeps its shades.
+  pixels[5] = 0x80FF0000u;
+  TBitmapGraphic shaded(40, 40, pixels);
+  const std::string softPdf = UsePdf("shaded");
+  printer->BeginDoc();
+  canvas->StretchDraw({600, 600, 1200, 1200}, &shaded);
+  printer->EndDoc();
+  EXPECT_EQ(SoftMaskDepths(softPdf), std::vector<std::string>{"8"}) << RunCommand("pdfimages -list '" + softPdf + "'");
 }
 
 TEST_F(PictureDrawing, MaxDpiReducesFinePicturesOnVectorTargetsAndKeepsJpegsAsJpeg) {
