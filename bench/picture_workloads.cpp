@@ -67,9 +67,13 @@ struct TBadge {
 std::pair<float, float> AddFrame(TMivora& Sheet, int I) {
   const float left = static_cast<float>(I % Columns) * BadgeWidthMm / 10;
   const float top = static_cast<float>(I / Columns) * BadgeHeightMm / 10;
+  // Edges are set on the selection when there is one (a cell just added is
+  // selected): empty it, so that only the frame gets a solid outline.
+  Sheet.RemoveFromSelection(nullptr);
   Sheet.SetEdges(edAll, clBlack, psSolid, 2);
   Sheet.Add("Frame" + std::to_string(I), left + 0.3f, top + 0.3f, BadgeWidthMm / 10 - 0.6f,
             BadgeHeightMm / 10 - 0.6f);
+  Sheet.RemoveFromSelection(nullptr);
   Sheet.SetEdges(edAll, clBlack, psClear, 1);
   return {left, top};
 }
@@ -87,11 +91,14 @@ int Badges(const std::string& Path, const std::string& Logo, int Count) {
     TBadge badge{};
     badge.Picture = sheet.AddGraphic("Logo" + n, nullptr, left + 0.8f, top + 0.8f, 2.5f, 2.5f);
     badge.Picture->Fit = gfContain;
+    sheet.RemoveFromSelection(nullptr); // settings for the cells to come, not the last one
     sheet.SetAlignment(0);
     sheet.SetFont("Arial", clBlack, Points(18) / 10, fsBold);
     badge.Line1 = sheet.AddText("Name" + n, "", left + 0.8f, top + 3.6f, BadgeWidthMm / 10 - 1.6f, 1.0f);
+    sheet.RemoveFromSelection(nullptr);
     sheet.SetFont("Arial", clBlack, Points(12) / 10, 0);
     badge.Line2 = sheet.AddText("Company" + n, "", left + 0.8f, top + 4.7f, BadgeWidthMm / 10 - 1.6f, 0.7f);
+    sheet.RemoveFromSelection(nullptr);
     sheet.SetFont("Arial", 0x606060, Points(10) / 10, 0);
     badge.Line3 = sheet.AddText("Role" + n, "", left + 0.8f, top + 5.5f, BadgeWidthMm / 10 - 1.6f, 0.6f);
     badges.push_back(badge);
@@ -128,9 +135,11 @@ int Cards(const std::string& Path, const std::string& Dir, int Count) {
     TBadge card{};
     card.Picture = sheet.AddGraphic("Photo" + n, nullptr, left + 0.8f, top + 0.8f, 3.0f, 4.0f);
     card.Picture->Fit = gfCover;
+    sheet.RemoveFromSelection(nullptr); // settings for the cells to come, not the last one
     sheet.SetAlignment(0);
     sheet.SetFont("Arial", clBlack, Points(14) / 10, fsBold);
     card.Line1 = sheet.AddText("Name" + n, "", left + 4.2f, top + 1.0f, 5.8f, 0.8f);
+    sheet.RemoveFromSelection(nullptr);
     sheet.SetFont("Arial", clBlack, Points(10) / 10, 0);
     card.Line2 = sheet.AddText("Number" + n, "", left + 4.2f, top + 2.0f, 5.8f, 0.6f);
     card.Line3 = sheet.AddText("Valid" + n, "", left + 4.2f, top + 2.8f, 5.8f, 0.6f);
