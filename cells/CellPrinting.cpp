@@ -23,13 +23,9 @@ void TCell::Print() {
   const TRect r = PixelBounds(*sheet_, *this, fontHeight);
 
   TCanvas* canvas = Printer()->GetCanvas();
-  // A filled cell first hides what lies beneath it with white, then fills with
-  // its brush; a clear cell lets it show through.
-  if (Brush.Style != bsClear) {
-    canvas->Brush()->SetColor(clWhite);
-    canvas->Brush()->SetStyle(bsSolid);
-    ExtTextOutA(canvas->GetHandle(), r.Left, r.Top, ETO_OPAQUE, &r, "", 0, nullptr);
-  }
+  // A filled cell hides what lies beneath it: every brush that is not clear fills
+  // the whole rectangle with an opaque colour, so no white goes under it first.
+  // A clear cell lets what lies beneath show through.
   AssignBrush(canvas, Brush);
   canvas->Pen()->SetStyle(psClear);
   canvas->Rectangle(r.Left, r.Top, r.Right, r.Bottom);

@@ -1,8 +1,15 @@
 #include "Mivora.h"
 
+#include "Canvas.h"
+#include "Gdi.h"
+#include "Picture.h"
 #include "Printer.h"
+#include "PrinterFixture.h"
 #include "TestSupport.h"
 
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace mivora {
 namespace {
@@ -34,15 +41,14 @@ protected:
   TMivora sheet{nullptr};
 };
 
-TEST_F(CellPrintingTest, SolidBrushPaintsWhiteThenFillsWithoutOutline) {
+TEST_F(CellPrintingTest, SolidBrushFillsOnceWithoutOutline) {
   sheet.SetBrush(0x0000FF, bsSolid);
   sheet.AddText("A", "", 10, 20, 100, 50);
   sheet.Print("job");
-  // Clear edges still go through the line code, which draws them invisibly.
-  ASSERT_EQ(Ops(), (std::vector<std::string>{"ExtTextOut", "Rectangle", "MoveTo", "LineTo", "MoveTo",
-                                             "LineTo", "MoveTo", "LineTo", "MoveTo", "LineTo"}));
-  const TDrawOp background = OpsNamed("ExtTextOut").at(0);
-  EXPECT_EQ(background.Args, (std::vector<int64_t>{10, 20, 2, 10, 20, 110, 70}));
+  // The opaque fill hides what lies beneath by itself: nothing is painted before
+  // it. Clear edges still go through the line code, which draws them invisibly.
+  ASSERT_EQ(Ops(), (std::vector<std::string>{"Rectangle", "MoveTo", "LineTo", "MoveTo", "LineTo",
+                                             "MoveTo", "LineTo", "MoveTo", "LineTo"}));
   const TDrawOp fill = OpsNamed("Rectangle").at(0);
   EXPECT_EQ(fill.Args, (std::vector<int64_t>{10, 20, 110, 70}));
   EXPECT_EQ(fill.Text, "pen clear 1 0x000000, brush solid 0x0000FF");
@@ -129,6 +135,88 @@ TEST_F(CellPrintingTest, VerticalTextIgnoresWordWrapAndPicturelessCellsDrawOnlyF
   EXPECT_TRUE(OpsNamed("DrawText").empty());
   EXPECT_TRUE(OpsNamed("StretchDraw").empty());
   EXPECT_TRUE(OpsNamed("Draw").empty());
+}
+
+// Cells on a PNG page, where every pixel can be checked.
+class CellPixelsTest : public test::PrinterFixture {
+protected:
+  // A picture of Width x Height pixels whose left half is opaque blue and right
+  // half half-transparent green, so that a fill beneath shows through it.
+  static TBitmapGraphic* HalfTransparentPicture(int32_t Width, int32_t Height) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(Width) * static_cast<size_t>(Height));
+    for (int32_t y = 0; y < Height; ++y)
+      for (int32_t x = 0; x < Width; ++x)
+        pixels[static_cast<size_t>(y * Width + x)] = x < Width / 2 ? 0xFF0000FFu : 0x8000C000u;
+    return new TBitmapGraphic(Width, Height, pixels);
+  }
+
+  // Overlapping cells of every kind of fill: solid over solid, clear over solid,
+  // solid over clear, pictures with transparent pixels over fills and over
+  // nothing, solid and dashed edges of several widths.
+  void BuildScene(TMivora& Sheet) {
+    Sheet.SetMeasurement(mtPixels);
+    Sheet.SetFont("Arial", clBlack, 24, 0);
+    // Each cell gets its fill and edges of its own.
+    auto style = [](TCell* Cell, TColor Fill, uint8_t FillStyle, TPenData Edge) {
+      Cell->Brush = TBrushData{0, Fill, 0, FillStyle};
+      Cell->SetPenData(edBorders, Edge);
+      return Cell;
+    };
+    style(Sheet.AddText("Under", "Under", 10, 10, 200, 120), 0x3030E0, bsSolid, TPenData{0, 0, 3, psSolid});
+    style(Sheet.AddText("Clear", "Clear over", 60, 40, 200, 120), clWhite, bsClear,
+          TPenData{0, 0x008000, 1, psDash});
+    style(Sheet.AddText("Over", "Over both", 120, 90, 180, 100), 0xF0E0C0, bsSolid,
+          TPenData{0, 0xC00000, 2, psSolid});
+    style(Sheet.AddGraphic("Picture", HalfTransparentPicture(80, 60), 40, 150, 120, 90), 0x00FFFF, bsSolid,
+          TPenData{});
+    style(Sheet.AddGraphic("Floating", HalfTransparentPicture(60, 40), 150, 60, 60, 40), clWhite, bsClear,
+          TPenData{});
+    style(Sheet.AddText("White", "White", 230, 170, 80, 60), clWhite, bsSolid, TPenData{0, 0, 1, psSolid});
+  }
+
+  test::TImage Render(const std::string& Name, bool PrintEdgesLast, bool WhiteBeneathFills) {
+    const std::string png = UsePng(Name, 300, 30, 25);
+    TMivora sheet(nullptr);
+    BuildScene(sheet);
+    sheet.PrintEdgesLast = PrintEdgesLast;
+    printer->BeginDoc();
+    if (!WhiteBeneathFills) {
+      sheet.PrintPage();
+    } else {
+      // The same page with white painted under every filled cell just before it prints.
+      std::vector<TCell*> cells;
+      for (const std::string name : {"Under", "Clear", "Over", "Picture", "Floating", "White"})
+        cells.push_back(sheet.Find(name));
+      for (TCell* cell : cells) {
+        if (cell->Brush.Style != bsClear) {
+          TRect r;
+          int32_t fontHeight = 0;
+          sheet.TransformCellBounds(cell, r.Left, r.Top, r.Right, r.Bottom, fontHeight);
+          canvas->Brush()->SetColor(clWhite);
+          canvas->Brush()->SetStyle(bsSolid);
+          ExtTextOutA(canvas->GetHandle(), r.Left, r.Top, ETO_OPAQUE, &r, "", 0, nullptr);
+        }
+        cell->Print();
+      }
+      if (PrintEdgesLast)
+        for (TCell* cell : cells) cell->PrintEdges();
+    }
+    return EndAndLoad(png);
+  }
+};
+
+TEST_F(CellPixelsTest, FilledCellsHideWhatLiesBeneathAsIfWhiteWerePaintedFirst) {
+  for (const bool edgesLast : {true, false}) {
+    SCOPED_TRACE(edgesLast ? "edges last" : "edges with each cell");
+    const test::TImage page = Render("page", edgesLast, false);
+    const test::TImage whiteFirst = Render("white-first", edgesLast, true);
+    EXPECT_TRUE(test::ImagesMatch(page, whiteFirst, edgesLast ? "fills-edges-last" : "fills-edges-each"));
+    // The scene shows what it should: the lower cell's fill is hidden where the
+    // upper one lies, and shows through the picture's transparent half.
+    EXPECT_EQ(page.PixelAt(250, 150), 0xF0E0C0u) << "Over's fill on top of Under";
+    EXPECT_NE(page.PixelAt(150, 200), 0x00C000u) << "the picture's green half is blended with its fill";
+    EXPECT_NE(page.PixelAt(150, 200), 0x00FFFFu);
+  }
 }
 
 } // namespace
