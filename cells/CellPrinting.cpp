@@ -58,6 +58,8 @@ void TCell::PrintEdges() {
   // Each edge is trimmed where it is wider than the visible edges it meets; a
   // later edge is drawn over an earlier one at the corners.
   TCanvas* canvas = Printer()->GetCanvas();
+  // A cell's edges in one colour reach the page as one drawing operation.
+  const TCanvasFigures figures(canvas);
   int32_t start = 0, length = 0;
   AssignPen(canvas, Pens[edLeft]);
   AdjustLineY(Pens[edLeft], Pens[edTop], Pens[edBottom], r, start, length);

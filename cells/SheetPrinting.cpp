@@ -1,5 +1,6 @@
 #include "Mivora.h"
 
+#include "Canvas.h"
 #include "Printer.h"
 
 namespace mivora {
@@ -16,6 +17,8 @@ void TMivora::PrintPage() {
   for (TEntry& entry : entries_)
     if (entry.Cell->Visible) entry.Cell->Print();
   if (PrintEdgesLast) {
+    // Edges of one colour, one cell after the other, reach the page as one figure.
+    const TCanvasFigures figures(Printer()->GetCanvas());
     for (TEntry& entry : entries_)
       if (entry.Cell->Visible) entry.Cell->PrintEdges();
   }

@@ -234,6 +234,7 @@ TCanvas::~TCanvas() {
 }
 
 HDC TCanvas::GetHandle() {
+  FlushFigure();
   SelectPenAndBrush();
   dc_->Font = static_cast<TFontObject*>(font_.Handle());
   dc_->TextColor = font_.Color();
@@ -262,6 +263,7 @@ void TCanvas::MoveTo(int32_t X, int32_t Y) {
 
 void TCanvas::LineTo(int32_t X, int32_t Y) {
   CheckCanDraw("LineTo");
+  FlushFigure();
   SelectPenAndBrush();
   const TPoint from = dc_->PenPos;
   dc_->PenPos = TPoint{X, Y};
@@ -311,20 +313,27 @@ void TCanvas::Rectangle(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom
   const int64_t top = std::min(Top, Bottom), bottom = std::max(Top, Bottom);
   if (left == right || top == bottom) return;
 
-  TCairoState state(*dc_);
-  cairo_t* cairo = dc_->Cairo;
   const int32_t width = std::max<int32_t>(1, dc_->PenWidth);
   // A band of width w about a frame pixel reaches a pixels outwards and
   // b inwards; for even widths the extra pixel lies inside.
   const int64_t a = (width - 1) / 2;
   const int64_t b = width - 1 - a;
   const bool solidFrame = dc_->PenStyle != PEN_CLEAR && !IsDashed(dc_->PenStyle);
-  if (solidFrame && dc_->BrushStyle != BRUSH_CLEAR && dc_->BrushColor == dc_->PenColor &&
-      right - left > b - a && bottom - top > b - a) {
-    // A fill framed in its own colour (how solid edges are drawn as bars) covers
-    // exactly the rectangle grown by the frame's outer reach, unless it is so
-    // small that the frame's bands stick out across it: one figure instead of
-    // five, which keeps vector pages small and quick to write.
+  // A fill framed in its own colour (how solid edges are drawn as bars) covers
+  // exactly the rectangle grown by the frame's outer reach, unless it is so
+  // small that the frame's bands stick out across it: one figure instead of
+  // five, which keeps vector pages small and quick to write.
+  const bool bar = solidFrame && dc_->BrushStyle != BRUSH_CLEAR && dc_->BrushColor == dc_->PenColor &&
+                   right - left > b - a && bottom - top > b - a;
+  if (bar && AddToFigure(left - a, top - a, right + a, bottom + a, dc_->BrushColor)) return;
+  if (dc_->PenStyle == PEN_CLEAR && dc_->BrushStyle != BRUSH_CLEAR &&
+      AddToFigure(left, top, right, bottom, dc_->BrushColor))
+    return;
+  FlushFigure();
+
+  TCairoState state(*dc_);
+  cairo_t* cairo = dc_->Cairo;
+  if (bar) {
     SetSourceColor(cairo, dc_->BrushColor);
     FillPixels(cairo, left - a, top - a, right + a, bottom + a);
     return;
@@ -357,6 +366,7 @@ void TCanvas::Rectangle(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom
 
 void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
   CheckCanDraw("Draw");
+  FlushFigure();
   if (Graphic == nullptr) return;
   const int32_t width = Graphic->Width(), height = Graphic->Height();
   dc_->Record("Draw", {X, Y, width, height});
@@ -370,6 +380,7 @@ void TCanvas::Draw(int32_t X, int32_t Y, TGraphic* Graphic) {
 
 void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
   CheckCanDraw("StretchDraw");
+  FlushFigure();
   if (Graphic == nullptr) return;
   dc_->Record("StretchDraw", {Rect.Left, Rect.Top, Rect.Right, Rect.Bottom});
   const int64_t width = int64_t{Rect.Right} - Rect.Left, height = int64_t{Rect.Bottom} - Rect.Top;
@@ -381,6 +392,34 @@ void TCanvas::StretchDraw(const TRect& Rect, TGraphic* Graphic) {
   }
   PaintGraphic(dc_->Cairo, *Graphic, Rect.Left, Rect.Top, static_cast<double>(width),
                static_cast<double>(height), {dc_->MaxPictureDpi, dc_->DpiX, dc_->DpiY});
+}
+
+void TCanvas::BeginFigures() noexcept { ++figureDepth_; }
+
+void TCanvas::EndFigures() noexcept {
+  if (figureDepth_ == 0) return;
+  if (--figureDepth_ == 0) FlushFigure();
+}
+
+bool TCanvas::AddToFigure(int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, TColor Color) {
+  if (figureDepth_ == 0) return false;
+  if (figurePending_ && Color != figureColor_) FlushFigure();
+  // Cairo's path outlives the state each primitive brackets, so the figure
+  // collects there; opaque fills of one colour cover their union either way.
+  const double left = Clamped(Left), top = Clamped(Top);
+  cairo_rectangle(dc_->Cairo, left, top, Clamped(Right) - left, Clamped(Bottom) - top);
+  figurePending_ = true;
+  figureColor_ = Color;
+  return true;
+}
+
+void TCanvas::FlushFigure() noexcept {
+  if (!figurePending_) return;
+  figurePending_ = false;
+  if (dc_->Cairo == nullptr) return;
+  TCairoState state(*dc_);
+  SetSourceColor(dc_->Cairo, figureColor_);
+  cairo_fill(dc_->Cairo);
 }
 
 // Text is measured by the device's own operation, in the canvas's font.

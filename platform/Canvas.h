@@ -144,14 +144,45 @@ public:
   // Draws Graphic scaled to fill Rect.
   void StretchDraw(const TRect& Rect, TGraphic* Graphic);
 
+  // Between BeginFigures and EndFigures (calls nest), rectangles that draw as
+  // one solid colour, one after the other in the same colour, go to the page
+  // as one figure: the same pixels, but one drawing operation instead of one
+  // each, which a vector page holds in memory until it is written. Any other
+  // drawing through this canvas, or asking for its handle, draws the figure
+  // first; device operations on a handle asked for before must not be mixed in.
+  void BeginFigures() noexcept;
+  void EndFigures() noexcept;
+
 private:
   void SelectPenAndBrush();
   void CheckCanDraw(const char* Operation) const;
+  // Adds [Left, Right) x [Top, Bottom) in Color to the open figure; false when
+  // no figures are being collected.
+  bool AddToFigure(int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, TColor Color);
+  // Draws the figure collected so far, if any.
+  void FlushFigure() noexcept;
+
+  int figureDepth_ = 0;
+  bool figurePending_ = false;
+  TColor figureColor_ = clBlack;
 
   HDC dc_;
   TPen pen_;
   TBrush brush_;
   TFont font_;
+};
+
+// Collects a canvas's solid fills into figures for as long as it lives (see
+// TCanvas::BeginFigures); the last figure is drawn when it ends.
+class TCanvasFigures {
+public:
+  explicit TCanvasFigures(TCanvas* Canvas) noexcept : canvas_(Canvas) { canvas_->BeginFigures(); }
+  ~TCanvasFigures() { canvas_->EndFigures(); }
+  TCanvasFigures(const TCanvasFigures&) = delete;
+  TCanvasFigures& operator=(const TCanvasFigures&) = delete;
+
+private:
+  TCanvas* canvas_;
 };
 
 } // namespace mivora
