@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mivora {
@@ -443,6 +444,32 @@ TEST_F(LineBreakingTest, TheSameTextBreaksTheSameAtEverySize) {
     const TTextFont font(Record(height), 600);
     ExpectPlainLines(font, text, 500.0);
   }
+}
+
+TEST_F(LineBreakingTest, LinesMeasureTheSameWhileThousandsOfOthersComeAndGo) {
+  // Labels repeat some lines on every one (a sender, a city) among lines seen
+  // once: whatever the engine keeps or lets go of, a line measures as it did the
+  // first time, and the same text with and without tab stops stays apart.
+  const TTextFont font(Record(60), 600);
+  const std::vector<std::string> repeated = {"Mivora GmbH", "Frankfurt am Main", "caf\xc3\xa9 AV To.",
+                                             "a\tb"};
+  std::vector<double> repeatedWidths;
+  for (const std::string& line : repeated) repeatedWidths.push_back(font.LineWidth(line, false));
+  const double tabbed = font.LineWidth("a\tb", true);
+  EXPECT_NE(tabbed, repeatedWidths[3]) << "a tab stop is not a space";
+
+  std::vector<std::pair<std::string, double>> seenOnce;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string once = "Label " + std::to_string(i * 7919) + std::string(static_cast<size_t>(i % 13), 'i');
+    const double width = font.LineWidth(once, false);
+    if (i % 97 == 0) seenOnce.emplace_back(once, width);
+    if (i % 50 == 0) {
+      for (size_t k = 0; k < repeated.size(); ++k)
+        ASSERT_EQ(font.LineWidth(repeated[k], false), repeatedWidths[k]) << repeated[k] << " after " << i;
+      ASSERT_EQ(font.LineWidth("a\tb", true), tabbed) << "after " << i;
+    }
+  }
+  for (const auto& [line, width] : seenOnce) EXPECT_EQ(font.LineWidth(line, false), width) << line;
 }
 
 TEST_F(TextLayoutTest, LinesFarOutsideTheClipAreNotDrawnYetTheVisibleOnesAre) {
