@@ -86,6 +86,46 @@ TEST_F(CanvasTest, FillsFramedInTheirOwnColourCoverTheFrameReach) {
   EXPECT_TRUE(ImagesMatch(page, expected, "same-colour"));
 }
 
+TEST_F(CanvasTest, FiguresDrawTheSamePixelsInTheSameOrder) {
+  // Bars of one colour crossing, a bar of another colour over them, a dashed line
+  // and a plain fill in between: collected into figures or not, every pixel
+  // ends up as the last thing drawn over it made it.
+  auto draw = [&](bool Figures) {
+    const std::string path = UsePng(Figures ? "figures" : "one-by-one", 300, 20, 10);
+    printer->BeginDoc();
+    if (Figures) canvas->BeginFigures();
+    auto bar = [&](TColor Color, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
+      canvas->Brush()->SetStyle(BRUSH_SOLID);
+      canvas->Brush()->SetColor(Color);
+      canvas->Pen()->SetStyle(PEN_SOLID);
+      canvas->Pen()->SetWidth(3);
+      canvas->Pen()->SetColor(Color);
+      canvas->Rectangle(Left, Top, Right, Bottom);
+    };
+    bar(Red, 10, 10, 100, 14);
+    bar(Red, 50, 5, 54, 60);
+    bar(Blue, 40, 8, 120, 12);
+    bar(Red, 60, 0, 64, 30);
+    canvas->Pen()->SetColor(Green);
+    canvas->Pen()->SetWidth(1);
+    canvas->Pen()->SetStyle(PEN_DASH);
+    canvas->MoveTo(0, 11);
+    canvas->LineTo(150, 11);
+    bar(Red, 5, 20, 200, 24);
+    canvas->Pen()->SetStyle(PEN_CLEAR);
+    canvas->Brush()->SetColor(Blue);
+    canvas->Rectangle(70, 5, 80, 40);
+    bar(Blue, 75, 30, 90, 35);
+    if (Figures) canvas->EndFigures();
+    return EndAndLoad(path);
+  };
+  const TImage collected = draw(true);
+  EXPECT_TRUE(ImagesMatch(collected, draw(false), "figures"));
+  EXPECT_EQ(collected.PixelAt(52, 9), Blue) << "the blue bar lies over the first red ones";
+  EXPECT_EQ(collected.PixelAt(62, 9), Red) << "and under the red bar drawn after it";
+  EXPECT_EQ(collected.PixelAt(72, 22), Blue) << "the plain fill lies over the red bar before it";
+}
+
 TEST_F(CanvasTest, LinesLeaveOutTheirEndPixelInEitherDirection) {
   const std::string path = UsePng("lines", 300, 20, 20);
   printer->BeginDoc();
