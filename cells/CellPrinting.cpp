@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "Gdi.h"
 #include "Printer.h"
+#include "RichEdit.h"
 
 namespace mivora {
 
@@ -43,6 +44,8 @@ void TCell::Print() {
     ShowGraphic(canvas, GetGraphic(), r, Stretch, Alignment, Layout, Fit);
     break;
   case ctRichEdit:
+    // Markup takes the cell's alignment, and its font from the canvas (set above).
+    if (TRichEdit* edit = GetRichEdit()) edit->MarkupAlignment = Alignment;
     ShowRichEdit(canvas, GetRichEdit(), r);
     break;
   }

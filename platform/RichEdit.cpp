@@ -5,6 +5,7 @@
 #include "Gdi.h"
 #include "RtfReader_p.h"
 #include "TextEncoding.h"
+#include "TextLayout_p.h"
 
 #include <pango/pangocairo.h>
 
@@ -220,6 +221,7 @@ bool EndsWithNoCase(const std::string& S, std::string_view Suffix) {
 
 struct TRichEdit::Impl {
   TRichDocument Document;
+  bool Markup = false;               // the content came from markup
   std::string Text;                  // paragraphs joined by '\n'
   std::vector<int64_t> Starts;       // character index of each paragraph
   std::vector<int64_t> Lengths;      // characters of each paragraph, without its break
@@ -263,22 +265,34 @@ int32_t TRichEdit::TextLength() const noexcept {
   return static_cast<int32_t>(std::min<int64_t>(impl_->Length, INT32_MAX));
 }
 
-void TRichEdit::SetText(std::string Value) { impl_->Assign(ReadPlainText(Value)); }
+void TRichEdit::SetText(std::string Value) {
+  impl_->Assign(ReadPlainText(Value));
+  impl_->Markup = false;
+}
 
-void TRichEdit::SetMarkup(const std::string& Markup) { impl_->Assign(ReadMarkup(Markup, {})); }
+void TRichEdit::SetMarkup(const std::string& Markup) {
+  impl_->Assign(ReadMarkup(Markup, {}));
+  impl_->Markup = true;
+}
 
-void TRichEdit::SetRtf(const std::string& Rtf) { impl_->Assign(ReadRtf(Rtf, {})); }
+void TRichEdit::SetRtf(const std::string& Rtf) {
+  impl_->Assign(ReadRtf(Rtf, {}));
+  impl_->Markup = false;
+}
 
 void TRichEdit::LoadFromFile(const std::string& Path) {
   const std::string data = ReadRichTextFile(Path);
   const std::string source = "\"" + Path + "\"";
+  bool markup = false;
   if (data.starts_with("{\\rtf") || EndsWithNoCase(Path, ".rtf")) {
     impl_->Assign(ReadRtf(data, source));
   } else if (EndsWithNoCase(Path, ".pango") || EndsWithNoCase(Path, ".markup")) {
     impl_->Assign(ReadMarkup(data, source));
+    markup = true;
   } else {
     impl_->Assign(ReadPlainText(data));
   }
+  impl_->Markup = markup;
 }
 
 intptr_t TRichEdit::Perform(uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
@@ -324,6 +338,18 @@ struct TTabArrayFree {
   void operator()(PangoTabArray* Tabs) const noexcept { pango_tab_array_free(Tabs); }
 };
 
+// A cell's alignment (0 left, 1 right, 2 centre) as a paragraph's; others read as left.
+TParagraphAlignment MarkupParagraphAlignment(uint8_t Alignment) {
+  switch (Alignment) {
+  case 1:
+    return TParagraphAlignment::Right;
+  case 2:
+    return TParagraphAlignment::Center;
+  default:
+    return TParagraphAlignment::Left;
+  }
+}
+
 } // namespace
 
 intptr_t TRichEdit::Impl::FormatRange(const TRichEdit& Control, const FORMATRANGE& Request,
@@ -354,10 +380,29 @@ intptr_t TRichEdit::Impl::FormatRange(const TRichEdit& Control, const FORMATRANG
   const double scale = static_cast<double>(dc->DpiY) / 72.0;
   const std::unique_ptr<PangoFontDescription, TFontDescriptionFree> font(
       pango_font_description_new());
-  pango_font_description_set_family(font.get(), Control.FontName.c_str());
-  pango_font_description_set_size(
-      font.get(), std::max(1, ScaledUnits(Control.FontSize * PANGO_SCALE, scale,
-                                          kMaxFontPixels * PANGO_SCALE)));
+  // Markup starts from the font selected into the device (a cell's font); the
+  // other sources from the control's face and size.
+  const TFontObject* deviceFont = Markup ? dc->Font : nullptr;
+  if (deviceFont != nullptr) {
+    const LOGFONTA& record = deviceFont->LogFont;
+    pango_font_description_set_family(font.get(), FaceName(record).c_str());
+    pango_font_description_set_weight(font.get(),
+                                      record.lfWeight >= 600 ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(font.get(),
+                                     record.lfItalic != 0 ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    // The size as the device's own text has it: the same height semantics.
+    pango_font_description_set_size(
+        font.get(), std::max(1, ScaledUnits(TextFontOf(*dc).EmSize(), PANGO_SCALE,
+                                            kMaxFontPixels * PANGO_SCALE)));
+  } else {
+    pango_font_description_set_family(font.get(), Control.FontName.c_str());
+    pango_font_description_set_size(
+        font.get(), std::max(1, ScaledUnits(Control.FontSize * PANGO_SCALE, scale,
+                                            kMaxFontPixels * PANGO_SCALE)));
+  }
+  const bool underline = deviceFont != nullptr && deviceFont->LogFont.lfUnderline != 0;
+  const bool strikeOut = deviceFont != nullptr && deviceFont->LogFont.lfStrikeOut != 0;
+  const TColor ink = deviceFont != nullptr ? dc->TextColor : clBlack;
   const double tabPixels = static_cast<double>(Document.TabTwips) * dc->DpiX / 1440.0;
   const std::unique_ptr<PangoTabArray, TTabArrayFree> tabs(pango_tab_array_new(1, FALSE));
   pango_tab_array_set_tab(tabs.get(), 0, PANGO_TAB_LEFT,
@@ -395,13 +440,16 @@ intptr_t TRichEdit::Impl::FormatRange(const TRichEdit& Control, const FORMATRANG
     pango_layout_set_text(layout.get(), first, static_cast<int>(lastByte - firstByte));
     PangoAttrList* attributes =
         SliceAttributes(paragraph.Attributes.get(), firstByte, lastByte, scale);
+    // The device font's lines go first, so that the text's own attributes override them.
+    if (strikeOut) pango_attr_list_insert_before(attributes, pango_attr_strikethrough_new(TRUE));
+    if (underline) pango_attr_list_insert_before(attributes, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
     pango_layout_set_attributes(layout.get(), attributes);
     pango_attr_list_unref(attributes);
     pango_layout_set_font_description(layout.get(), font.get());
     pango_layout_set_tabs(layout.get(), tabs.get());
     pango_layout_set_width(layout.get(), width);
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
-    switch (paragraph.Alignment) {
+    switch (Markup ? MarkupParagraphAlignment(Control.MarkupAlignment) : paragraph.Alignment) {
     case TParagraphAlignment::Left:
       pango_layout_set_alignment(layout.get(), PANGO_ALIGN_LEFT);
       break;
@@ -437,7 +485,7 @@ intptr_t TRichEdit::Impl::FormatRange(const TRichEdit& Control, const FORMATRANG
         const double x = left + static_cast<double>(logical.x - own.x) / PANGO_SCALE;
         const double baseline =
             y + static_cast<double>(pango_layout_iter_get_baseline(iter)) / PANGO_SCALE;
-        cairo_set_source_rgb(cairo, 0, 0, 0);
+        SetSourceColor(cairo, ink);
         cairo_move_to(cairo, x, baseline);
         pango_cairo_show_layout_line(cairo, line);
       }

@@ -32,7 +32,10 @@ public:
   // Windows-1252; "\r\n", "\n" and "\r" end paragraphs.
   void SetText(std::string Value);
   // Replaces the content by Pango markup; '\n' ends a paragraph. Font sizes in
-  // the markup are points. Raises ERichEditError (content unchanged) when malformed.
+  // the markup are points. Markup text is drawn in the font selected into the
+  // device context (face, size, bold, italic, underline, strike-out and colour:
+  // a cell's font) and aligned by MarkupAlignment, wherever the markup's own
+  // attributes say nothing. Raises ERichEditError (content unchanged) when malformed.
   void SetMarkup(const std::string& Markup);
   // Replaces the content by an RTF document, which must start with "{\rtf".
   // Raises ERichEditError naming the fault and its byte offset (content unchanged).
@@ -42,10 +45,14 @@ public:
   // ERichEditError naming the file (content unchanged).
   void LoadFromFile(const std::string& Path);
 
-  // Face and size in points of text whose source names none (plain text, markup
-  // outside font attributes, RTF without a font table).
+  // Face and size in points of text whose source names none (plain text, RTF
+  // without a font table).
   std::string FontName = "Arial";
   double FontSize = 10.0;
+
+  // How markup paragraphs are aligned: 0 left, 1 right, 2 centre (as a cell's
+  // Alignment). A cell that shows the control sets it from its own alignment.
+  uint8_t MarkupAlignment = 0;
 
   // The twips rectangle of the last formatting request made by ShowRichEdit.
   TRect PageRect;

@@ -82,11 +82,15 @@ TSharedText& Shared() {
   return shared;
 }
 
+} // namespace
+
 std::string FaceName(const LOGFONTA& LogFont) {
   const size_t length = strnlen(LogFont.lfFaceName, sizeof(LogFont.lfFaceName));
   std::string name = ToUtf8(std::string_view(LogFont.lfFaceName, length));
   return name.empty() ? std::string("sans-serif") : name;
 }
+
+namespace {
 
 void FreeTextFont(void* Cache) { delete static_cast<TTextFont*>(Cache); }
 

@@ -126,4 +126,7 @@ int32_t WholePixels(double Width);
 // Sets Cairo's source to a 0x00BBGGRR colour.
 void SetSourceColor(cairo_t* Cairo, TColor Color);
 
+// The family a logical-font record names, as UTF-8; "sans-serif" when it names none.
+std::string FaceName(const LOGFONTA& LogFont);
+
 } // namespace mivora

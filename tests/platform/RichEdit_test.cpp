@@ -5,10 +5,12 @@
 #include "Canvas.h"
 #include "Gdi.h"
 #include "ImageCompare.h"
+#include "Mivora.h"
 #include "PrinterFixture.h"
 #include "TestSupport.h"
 
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -315,6 +317,134 @@ TEST_F(RichEditFormatting, RtfColoursUnderlineAndStrikeOutShowInThePixels) {
   EXPECT_GT(underBounds.Bottom, plainBounds.Bottom); // a line below the letter
   EXPECT_GT(strikeInk, plainInk);                               // a line through it
   EXPECT_EQ(strikeBounds.Bottom, plainBounds.Bottom);
+}
+
+// ---------------------------------------------------------------------------
+// Markup in a cell: the cell's alignment and font are the defaults
+
+// A rich-text cell holding Markup, on Sheet (centimetres).
+TCell* AddMarkup(TMivora& Sheet, const std::string& Name, const std::string& Markup, float Top,
+                 uint8_t Alignment, float FontHeight = 0.6f) {
+  auto edit = std::make_unique<TRichEdit>(nullptr);
+  edit->SetMarkup(Markup);
+  TCell* cell = Sheet.AddRichEdit(Name, edit.release(), 2, Top, 10, 2);
+  cell->Alignment = Alignment;
+  cell->Font.Height = FontHeight;
+  return cell;
+}
+
+TEST_F(RichEditFormatting, MarkupInACellIsAlignedAndSizedAsTheCell) {
+  const std::string pdf = UsePdf("markup-cells");
+  TMivora sheet(nullptr);
+  sheet.SetMeasurement(mtCentimeters);
+  AddMarkup(sheet, "Left", "Alpha", 1, 0);
+  AddMarkup(sheet, "Centre", "<b>Beta</b>", 4, 2);
+  AddMarkup(sheet, "Right", "Gamma", 7, 1);
+  AddMarkup(sheet, "Big", "Big", 10, 0, 1.2f);
+  AddMarkup(sheet, "Small", "Small", 13, 0, 0.6f);
+  // A paragraph's own size still wins over the cell's.
+  AddMarkup(sheet, "Sized", "<span size='10pt'>Sized</span>", 16, 0, 1.2f);
+  sheet.Print("markup cells");
+
+  const std::vector<TWord> words = PdfWords(pdf);
+  const TWord* alpha = Find(words, "Alpha");
+  const TWord* beta = Find(words, "Beta");
+  const TWord* gamma = Find(words, "Gamma");
+  const TWord* big = Find(words, "Big");
+  const TWord* small = Find(words, "Small");
+  const TWord* sized = Find(words, "Sized");
+  ASSERT_TRUE(alpha && beta && gamma && big && small && sized) << RunCommand("pdftotext -bbox '" + pdf + "' -");
+  // The cells run from 2 cm to 12 cm (56.7 to 340.2 points) with a margin of a
+  // twentieth of an inch (3.6 points) inside; glyph side bearings leave up to a
+  // point between the margin and the ink.
+  constexpr double cm = 72.0 / 2.54;
+  EXPECT_NEAR(alpha->Left, 2 * cm + 3.6, 1.0);
+  EXPECT_NEAR((beta->Left + beta->Right) / 2, 7 * cm, 1.0);
+  EXPECT_NEAR(gamma->Right, 12 * cm - 3.6, 1.0);
+  EXPECT_NEAR((big->Bottom - big->Top) / (small->Bottom - small->Top), 2.0, 0.05);
+  // 10 points, not the cell's 1.2 cm: pdftotext's box is about 1.12 em in Liberation Sans.
+  EXPECT_NEAR(sized->Bottom - sized->Top, 11.2, 0.3);
+}
+
+TEST_F(RichEditFormatting, MarkupTakesTheCellsFaceAndStylesUnlessItSaysOtherwise) {
+  const std::string pdf = UsePdf("markup-faces");
+  TMivora sheet(nullptr);
+  sheet.SetMeasurement(mtCentimeters);
+  TCell* cell = AddMarkup(sheet, "Serif",
+                          "Serif <i>slanted</i> <span font_family='Liberation Mono' weight='normal'>mono</span>", 1, 0);
+  cell->Font.Name = "Times New Roman";
+  cell->Font.Style = fsBold;
+  sheet.Print("markup faces");
+
+  EXPECT_NE(PdfText(pdf).find("Serif slanted mono"), std::string::npos) << PdfText(pdf);
+  const std::string fonts = RunCommand("pdffonts '" + pdf + "'");
+  for (const char* face : {"LiberationSerif-Bold ", "LiberationSerif-BoldItalic", "LiberationMono "})
+    EXPECT_NE(fonts.find(face), std::string::npos) << face << "\n" << fonts;
+  // Neither the control's own default face nor a bold that the markup turned off.
+  for (const char* face : {"LiberationSans", "LiberationMono-Bold"})
+    EXPECT_EQ(fonts.find(face), std::string::npos) << face << "\n" << fonts;
+}
+
+TEST_F(RichEditFormatting, MarkupTakesTheCellsColourAndLinesUnlessItSaysOtherwise) {
+  const std::string path = UsePng("markup-colour", 72, 110, 120); // 311 x 340 pixels
+  TMivora sheet(nullptr);
+  sheet.SetMeasurement(mtPixels);
+  auto add = [&](const std::string& Name, const std::string& Markup, int32_t Top, TFontStyles Style) {
+    auto edit = std::make_unique<TRichEdit>(nullptr);
+    edit->SetMarkup(Markup);
+    TCell* cell = sheet.AddRichEdit(Name, edit.release(), 0, static_cast<float>(Top), 300, 80);
+    cell->Alignment = 0;
+    cell->Font = TFontData{.Height = 60, .Style = Style, .Color = Red};
+  };
+  add("Red", "MM <span foreground='blue'>MM</span>", 0, fsBold);
+  add("Plain", "o", 80, 0);
+  add("Underlined", "o", 160, fsUnderline);
+  add("Kept", "<span underline='none'>o</span>", 240, fsUnderline);
+  sheet.Print("markup colour");
+  const TImage page = TImage::Load(path);
+
+  // The cell's red where the markup names no colour, the markup's blue where it does; nothing black.
+  EXPECT_GT(page.CountOf(Red), 100);
+  EXPECT_GT(page.CountOf(Blue), 100);
+  EXPECT_LT(page.BoundsOf(Red).Right, page.BoundsOf(Blue).Left);
+  EXPECT_EQ(page.CountOf(clBlack), 0);
+
+  // The lowest red pixel of each cell, from the cell's top.
+  auto lowestInk = [&page](int32_t Top) {
+    int32_t lowest = -1;
+    for (int32_t y = Top; y < Top + 80; ++y)
+      for (int32_t x = 0; x < 300; ++x)
+        if (page.PixelAt(x, y) == Red) lowest = y - Top;
+    return lowest;
+  };
+  const int32_t plain = lowestInk(80);
+  ASSERT_GT(plain, 0);
+  EXPECT_GT(lowestInk(160), plain); // the cell's underline
+  EXPECT_EQ(lowestInk(240), plain); // turned off by the markup
+}
+
+TEST_F(RichEditFormatting, OnlyMarkupTakesTheCellsFontRtfAndPlainTextKeepTheirOwn) {
+  const std::string pdf = UsePdf("markup-only");
+  TMivora sheet(nullptr);
+  sheet.SetMeasurement(mtCentimeters);
+  auto rtf = std::make_unique<TRichEdit>(nullptr);
+  rtf->SetRtf("{\\rtf1 fromrtf}");
+  auto plain = std::make_unique<TRichEdit>(nullptr);
+  plain->SetText("fromtext");
+  for (TCell* cell : {sheet.AddRichEdit("Rtf", rtf.release(), 2, 1, 10, 2),
+                      sheet.AddRichEdit("Text", plain.release(), 2, 4, 10, 2)}) {
+    cell->Font.Name = "Courier New";
+    cell->Alignment = 1;
+  }
+  sheet.Print("markup only");
+
+  const std::vector<TWord> words = PdfWords(pdf);
+  const TWord* fromRtf = Find(words, "fromrtf");
+  const TWord* fromText = Find(words, "fromtext");
+  ASSERT_TRUE(fromRtf && fromText);
+  EXPECT_NEAR(fromRtf->Left, 2 * 72.0 / 2.54 + 3.6, 1.0);
+  EXPECT_NEAR(fromText->Left, 2 * 72.0 / 2.54 + 3.6, 1.0);
+  EXPECT_EQ(RunCommand("pdffonts '" + pdf + "'").find("LiberationMono"), std::string::npos);
 }
 
 } // namespace
