@@ -1083,12 +1083,14 @@ void RenderSvg(const TSvgGraphic::Impl& Svg, cairo_t* Cairo) {
   }
 }
 
-// Svg's drawing recorded once, for PDF and SVG targets: drawn from the
-// recording, the document holds the drawing once (a form in PDF, a definition
-// in SVG) and uses it wherever the picture appears, instead of repeating every
-// path per use. The recording carries the digest of the document's bytes, so a
-// PDF also shares it between loads of the same file. Null when Cairo cannot
-// record (the picture is then drawn directly).
+// Svg's drawing recorded once, for PDF targets: drawn from the recording, the
+// document holds the drawing once as a form and uses it wherever the picture
+// appears, instead of repeating every path per use. The recording carries the
+// digest of the document's bytes, so the PDF also shares it between loads of
+// the same file. (Cairo's SVG writer loses memory on every use of a recording
+// released before the document ends, as a picture per record is, so SVG
+// targets get the paths drawn directly.) Null when Cairo cannot record (the
+// picture is then drawn directly).
 cairo_surface_t* SvgRecording(const TSvgGraphic::Impl& Svg) {
   if (Svg.Recording != nullptr) return Svg.Recording;
   const cairo_rectangle_t extents{0.0, 0.0, static_cast<double>(Svg.Width), static_cast<double>(Svg.Height)};
@@ -1176,8 +1178,7 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
   }
   if (const auto* svg = dynamic_cast<const TSvgGraphic*>(&Graphic)) {
     cairo_clip(Cairo);
-    const cairo_surface_type_t target = cairo_surface_get_type(cairo_get_target(Cairo));
-    if (target == CAIRO_SURFACE_TYPE_PDF || target == CAIRO_SURFACE_TYPE_SVG) {
+    if (cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_PDF) {
       if (cairo_surface_t* recording = SvgRecording(svg->Backend())) {
         cairo_set_source_surface(Cairo, recording, 0.0, 0.0);
         cairo_paint(Cairo);
