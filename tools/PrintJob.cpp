@@ -479,7 +479,11 @@ void PutInPlace(const std::vector<fs::path>& Made, const std::vector<fs::path>& 
   }
   for (size_t i = 0; i < Made.size() && failure.empty(); ++i)
     if (!move(Made[i], resolved[i])) failure = "Cannot write \"" + Targets[i].string() + "\": " + std::strerror(errno);
-  if (failure.empty()) return;
+  if (failure.empty()) {
+    // A signal that waited for this is handled when the block ends: the pages stay.
+    SetInterruptOutcome(" after the pages were written");
+    return;
+  }
 
   std::string lost;
   for (auto it = done.rbegin(); it != done.rend(); ++it)
