@@ -349,7 +349,10 @@ std::vector<TCommandSpec> BuildTable() {
                          FormatFields()}),
                    "name", nullptr, [](TMivora& Sheet, const TCommand& C) {
                      AddWithFormat(Sheet, C, [](TMivora& S, const TCommand& D, float L, float T, float W, float H) {
-                       std::unique_ptr<TGraphic> graphic = LoadGraphicFromFile(D.Args.Text("file"));
+                       // A name with {fields} is the merge's to fill in, record by record.
+                       const std::string& file = D.Args.Text("file");
+                       std::unique_ptr<TGraphic> graphic =
+                           file.find_first_of("{}") == std::string::npos ? LoadGraphicFromFile(file) : nullptr;
                        return S.AddGraphic(D.Args.Text("name"), graphic.release(), L, T, W, H);
                      });
                    }});

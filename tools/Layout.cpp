@@ -171,6 +171,7 @@ public:
     TFields top(Root, "", label_);
     TLayout layout;
     layout.Label = label_;
+    layout.Files = policy_;
     layout.Title = DefaultTitle;
     if (const json* v = top.Find("version")) {
       if (top.Integer(*v, "version", 1, 1000) != 1)

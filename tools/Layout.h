@@ -42,6 +42,7 @@ struct TPrinterSettings {
 
 struct TLayout {
   std::string Label;                // the file as named on the command line
+  TPathPolicy Files;                // where the files it names lie (its folder)
   std::string Title;                // the print job's title
   TPrinterSettings Printer;
   TMeasurement Measurement = mtCentimeters;  // millimetres are read as centimetres

@@ -3,7 +3,6 @@
 #include "Barcode.h"
 #include "Commands.h"
 #include "Csv.h"
-#include "Gdi.h"
 #include "InputError.h"
 #include "Layout.h"
 #include "Numbers.h"
@@ -28,9 +27,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-// Edges and sizes within this much of a label's border still lie on it.
-constexpr double ToleranceMm = 0.01;
 
 bool Blank(const std::string& Text) {
   return std::all_of(Text.begin(), Text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
@@ -57,14 +53,24 @@ std::string Trim(const std::string& Text) {
   return Text.substr(b, e - b);
 }
 
-std::string Mm(double Value) { return FormatNumber(Value, 5) + " mm"; }
-
 // The kind of rich text a file holds, as the rich-text control tells it.
 TTemplateFormat RichFileFormat(const fs::path& File, const std::string& Content) {
   const std::string extension = Lower(File.extension().string());
   if (extension == ".pango" || extension == ".markup") return TTemplateFormat::Markup;
   if (Content.compare(0, 5, "{\\rtf") == 0) return TTemplateFormat::Rtf;
   return TTemplateFormat::Text;
+}
+
+// The preset sheet with Code; an unknown one is an error listing the presets,
+// with the closest suggested.
+const TLabelSheet& PresetSheet(const std::string& Code, const std::string& Where) {
+  if (const TLabelSheet* sheet = FindLabelSheet(Code)) return *sheet;
+  std::vector<std::string> codes;
+  for (const TLabelSheet& sheet : LabelSheets()) codes.push_back(sheet.Code);
+  std::string list;
+  for (const std::string& code : codes) list += (list.empty() ? "" : ", ") + code;
+  throw EInputError(Where + ": no label sheet \"" + Code + "\" (the presets are " + list + ")" +
+                    Suggestion(Code, codes));
 }
 
 } // namespace
@@ -166,7 +172,7 @@ TMergeLayout ParseMergeLayout(const json* Labels, const json* Merge, const std::
   };
   if (const auto sheet = Labels->find("sheet"); sheet != Labels->end()) {
     if (!sheet->is_string()) throw EInputError(at + ".sheet: expected the code of a label sheet, such as \"L7160\"");
-    const TLabelSheet& preset = FindLabelSheet(sheet->get<std::string>(), at + ".sheet");
+    const TLabelSheet& preset = PresetSheet(sheet->get<std::string>(), at + ".sheet");
     grid = preset.Grid;
     result.GridPreset = preset.Code;
     for (const char* key : {"across", "down", "width", "height", "left", "top", "gapX", "gapY", "pitchX", "pitchY"})
@@ -200,9 +206,13 @@ TMergeLayout ParseMergeLayout(const json* Labels, const json* Merge, const std::
       throw EInputError(at + ".order: expected \"across\" (across, then down) or \"down\" (down, then across)");
   }
   // The paper is checked when it is known: the printer's, when the run starts.
-  CheckLabelGrid(TLabelGrid{1e9, 1e9, grid.Across, grid.Down, grid.LabelWidth, grid.LabelHeight, grid.Left,
-                            grid.Top, grid.PitchX, grid.PitchY, grid.Order},
-                 at);
+  try {
+    CheckLabelGrid(TLabelGrid{1e9, 1e9, grid.Across, grid.Down, grid.LabelWidth, grid.LabelHeight, grid.Left,
+                              grid.Top, grid.PitchX, grid.PitchY, grid.Order},
+                   at);
+  } catch (const ECellError& error) {
+    throw EInputError(error.what());
+  }
   result.Grid = grid;
   return result;
 }
@@ -224,12 +234,12 @@ struct TBinding {
   TCell* Cell = nullptr;
   std::string Name;
   bool Visible = true;
-  float Left = 0, Top = 0, Right = 0, Bottom = 0;  // in the label, in the sheet's unit
   std::optional<size_t> Column;                    // a column that fills the whole cell
   std::optional<TTemplate> Template;               // fields inside its text
   TTemplateFormat Format = TTemplateFormat::Text;
   bool Hide = false, DropLines = false;
   std::string Loaded;                              // the picture file (or barcode data) shown now
+  std::string FileWhere;                           // a picture's file name with fields: where it is written
   // A barcode cell: its symbology and options; a record's value is its data.
   std::optional<std::pair<TSymbology, TBarcodeOptions>> Barcode;
 };
@@ -261,7 +271,7 @@ struct TMerge::TImpl {
   size_t Selected = 0;       // records printed (before copies)
   size_t Labels = 0;         // labels (or pages) printed, copies included
   size_t Pages = 0;
-  double UnitPerMmX = 0, UnitPerMmY = 0, MarginLeft = 0, MarginTop = 0;
+  TPathPolicy LayoutPolicy;  // where the pictures the layout names lie
   std::tm Date = Today();
   std::string Buffer;
 
@@ -269,8 +279,13 @@ struct TMerge::TImpl {
   void Bind(const TLayout& Layout, const TMergeLayout& Merge);
   void CheckLabelCells();
   void CheckRecords();
+  void CheckPictureNames();
+  // Calls Each for every label (or page) of the run, in order, with its record
+  // and the values its fields read (its page and label among them).
+  void Walk(const std::function<void(const std::vector<std::string>& Fields, const TMergeValues& Values,
+                                     size_t Line)>& Each);
   void Fill(const std::vector<std::string>& Fields, const TMergeValues& Values, size_t Line);
-  void MoveTo(double LeftMm, double TopMm);
+  fs::path PictureFile(const TBinding& B, const std::string& Name, size_t Line) const;
 };
 
 void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
@@ -278,11 +293,14 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
   // Rich text and the texts of text cells, by cell, with the layout path they were written at.
   std::map<std::string, TRichSource> rich;
   std::map<std::string, std::string> textWhere;
+  std::map<std::string, std::pair<std::string, std::string>> pictures;  // where, and the file as resolved
   for (const TCommand& command : Layout.Commands) {
     const std::string& op = command.Op();
     if (!command.Args.Has("name")) continue;
     const std::string name = Lower(command.Args.Text("name"));
     if (op == "AddText") textWhere[name] = Layout.Label + ": " + command.Path + ".text";
+    if (op == "AddGraphic" && command.Args.Has("file"))
+      pictures[name] = {Layout.Label + ": " + command.Path + ".file", command.Args.Text("file")};
     if (op != "AddRichEdit") continue;
     TRichSource source;
     if (command.Args.Has("file")) {
@@ -340,10 +358,6 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
     b.Cell = cell;
     b.Name = sheet.GetCellName(cell);
     b.Visible = cell->Visible;
-    b.Left = cell->Left();
-    b.Top = cell->Top();
-    b.Right = cell->Right();
-    b.Bottom = cell->Bottom();
     if (const auto* code = dynamic_cast<const TBarcodeGraphic*>(cell->GetGraphic()))
       b.Barcode = std::make_pair(code->Symbology(), code->Options());
     b.Hide = !Merge.HideWhenEmpty.empty() && sheet.StringMatchCellName(Merge.HideWhenEmpty, cell);
@@ -363,6 +377,22 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
       const std::string& sample = static_cast<const TBarcodeGraphic*>(cell->GetGraphic())->Data();
       b.Template = TTemplate::Compile(sample, TTemplateFormat::Text, Layout.Label + ": cell \"" + b.Name + "\": data");
       b.Loaded = sample;
+    } else if (const auto picture = pictures.find(Lower(b.Name));
+               picture != pictures.end() && cell->CellType() == ctGraphic && cell->GetGraphic() == nullptr &&
+               picture->second.second.find_first_of("{}") != std::string::npos) {
+      // Fields inside a picture's file name: the layout adds the cell without a
+      // picture, and each record's name is filled in, relative to the layout's
+      // folder as the layout's other files are.
+      const auto& [where, resolved] = picture->second;
+      std::string written = resolved;
+      if (!LayoutPolicy.AllowOutside) {
+        std::error_code error;
+        const fs::path base = fs::weakly_canonical(fs::absolute(LayoutPolicy.BaseDir), error);
+        written = fs::path(resolved).lexically_relative(base).string();
+      }
+      b.Template = TTemplate::Compile(written, TTemplateFormat::FileName, where);
+      b.Format = TTemplateFormat::FileName;
+      b.FileWhere = where;
     } else if (cell->CellType() == ctRichEdit) {
       const auto source = rich.find(Lower(b.Name));
       if (source != rich.end()) {
@@ -379,11 +409,10 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
     }
     Bindings.push_back(std::move(b));
   }
-  // Only cells a record changes, or that move from label to label, need work.
-  if (!Grid)
-    Bindings.erase(std::remove_if(Bindings.begin(), Bindings.end(),
-                                  [](const TBinding& B) { return !B.Column && !B.Template; }),
-                   Bindings.end());
+  // Only cells a record changes need work; the label printer moves the others.
+  Bindings.erase(std::remove_if(Bindings.begin(), Bindings.end(),
+                                [](const TBinding& B) { return !B.Column && !B.Template; }),
+                 Bindings.end());
 
   for (size_t column = 0; column < Header.size(); ++column) {
     if (columnUsed[column]) continue;
@@ -399,45 +428,12 @@ void TMerge::TImpl::Bind(const TLayout& Layout, const TMergeLayout& Merge) {
 }
 
 void TMerge::TImpl::CheckLabelCells() {
-  TPrinter* printer = Printer();
-  const TPrinterMargins& margins = printer->Margins();
-  const double printableW = printer->PaperWidthMm() - margins.Left - margins.Right;
-  const double printableH = printer->PaperHeightMm() - margins.Top - margins.Bottom;
-  switch (Sheet->Measurement()) {
-  case mtCentimeters: UnitPerMmX = UnitPerMmY = 0.1; break;
-  case mtInches: UnitPerMmX = UnitPerMmY = 1 / 25.4; break;
-  case mtPixels:
-    UnitPerMmX = GetDeviceCaps(printer->GetHandle(), LOGPIXELSX) / 25.4;
-    UnitPerMmY = GetDeviceCaps(printer->GetHandle(), LOGPIXELSY) / 25.4;
-    break;
-  case mtPercentage:
-    UnitPerMmX = 1 / printableW;
-    UnitPerMmY = 1 / printableH;
-    break;
-  }
-  MarginLeft = margins.Left;
-  MarginTop = margins.Top;
-  TLabelGrid& grid = *Grid;
-  grid.PaperWidth = printer->PaperWidthMm();
-  grid.PaperHeight = printer->PaperHeightMm();
-  CheckLabelGrid(grid, GridWhere);
-  const TLabelRect last = LabelRect(grid, grid.Count() - 1);
-  const TLabelRect first = LabelRect(grid, 0);
-  const double right = std::max(last.Left, first.Left) + grid.LabelWidth;
-  const double bottom = std::max(last.Top, first.Top) + grid.LabelHeight;
-  if (grid.Left < margins.Left - ToleranceMm || grid.Top < margins.Top - ToleranceMm ||
-      right > grid.PaperWidth - margins.Right + ToleranceMm || bottom > grid.PaperHeight - margins.Bottom + ToleranceMm)
-    throw EInputError(GridWhere + ": the label grid reaches into the printer's margins (left " + Mm(margins.Left) + ", top " +
-                      Mm(margins.Top) + ", right " + Mm(margins.Right) + ", bottom " + Mm(margins.Bottom) +
-                      "); set \"margins\": 0 in the layout's printer settings");
-  for (const TBinding& b : Bindings) {
-    if (!b.Visible) continue;
-    const double l = b.Left / UnitPerMmX, t = b.Top / UnitPerMmY, r = b.Right / UnitPerMmX, btm = b.Bottom / UnitPerMmY;
-    if (l < -ToleranceMm || t < -ToleranceMm || r > grid.LabelWidth + ToleranceMm ||
-        btm > grid.LabelHeight + ToleranceMm)
-      throw EInputError(GridWhere + ": cell \"" + b.Name + "\" lies outside its label: it spans " + Mm(l) + " to " + Mm(r) +
-                        " across and " + Mm(t) + " to " + Mm(btm) + " down, the label " + Mm(grid.LabelWidth) +
-                        " x " + Mm(grid.LabelHeight) + " (a label's cells are placed in the label's own coordinates)");
+  // The label printer checks the grid against the printer's paper and margins,
+  // and the layout's cells against the first label.
+  try {
+    TLabelPrinter(*Sheet, *Grid, 1, GridWhere).VisitLabel(nullptr);
+  } catch (const ECellError& error) {
+    throw EInputError(error.what());
   }
 }
 
@@ -494,6 +490,66 @@ void TMerge::TImpl::CheckRecords() {
   Pages = (slots + static_cast<size_t>(perSheet) - 1) / static_cast<size_t>(perSheet);
 }
 
+void TMerge::TImpl::Walk(
+    const std::function<void(const std::vector<std::string>& Fields, const TMergeValues& Values, size_t Line)>&
+        Each) {
+  const size_t perSheet = Grid ? static_cast<size_t>(Grid->Count()) : 1;
+  size_t slot = static_cast<size_t>(Options.First - 1);
+  TMergeValues values;
+  values.Records = FileRecords;
+  values.Pages = Pages;
+  values.Date = Date;
+  const auto label = [&](const std::vector<std::string>& Fields, size_t Record, size_t Line) {
+    values.Fields = &Fields;
+    values.Record = Record;
+    values.Page = slot / perSheet + 1;
+    values.Label = slot % perSheet + 1;
+    Each(Fields, values, Line);
+    ++slot;
+  };
+  if (!Options.Data) {
+    const std::vector<std::string> none;
+    for (size_t i = 0; i < Labels; ++i) label(none, 1, 0);
+    return;
+  }
+  TCsvReader reader(*Options.Data, Options.DataLabel, Options.Separator.value_or(DefaultSeparator(*Options.Data)));
+  TCsvRecord record;
+  size_t number = 0;
+  while (reader.Next(record)) {
+    ++number;
+    if (!Options.Records.Contains(number)) continue;
+    for (int32_t copy = 0; copy < Options.Copies; ++copy) label(record.Fields, number, record.Line);
+    if (Options.Records.Largest() != 0 && number >= Options.Records.Largest()) break;
+  }
+}
+
+fs::path TMerge::TImpl::PictureFile(const TBinding& B, const std::string& Name, size_t Line) const {
+  const std::string where =
+      (Line != 0 ? Options.DataLabel + ":" + std::to_string(Line) + ": cell \"" + B.Name + "\"" : B.FileWhere);
+  const fs::path file = ResolveFile(LayoutPolicy, Name, where);
+  std::error_code error;
+  if (!fs::is_regular_file(file, error)) throw EInputError(where + ": no picture file \"" + Name + "\"");
+  return file;
+}
+
+void TMerge::TImpl::CheckPictureNames() {
+  std::vector<TBinding*> named;
+  for (TBinding& b : Bindings)
+    if (b.Template && b.Format == TTemplateFormat::FileName) named.push_back(&b);
+  if (named.empty()) return;
+  // Each name a record gives is looked for before anything prints; a name
+  // that repeats the one before is not looked for twice.
+  std::vector<std::string> checked(named.size());
+  Walk([&](const std::vector<std::string>&, const TMergeValues& Values, size_t Line) {
+    for (size_t i = 0; i < named.size(); ++i) {
+      named[i]->Template->Fill(Values, Buffer);
+      if (Buffer.empty() || Buffer == checked[i]) continue;
+      PictureFile(*named[i], Buffer, Line);
+      checked[i] = Buffer;
+    }
+  });
+}
+
 void TMerge::TImpl::Spool() {
   std::error_code error;
   const fs::path data = *Options.Data;
@@ -513,20 +569,6 @@ void TMerge::TImpl::Spool() {
   out.flush();
   if (!out) throw EPrinterError("Cannot keep a copy of the data file in \"" + Spooled.string() + "\"");
   Options.Data = Spooled;
-}
-
-void TMerge::TImpl::MoveTo(double LeftMm, double TopMm) {
-  const float dx = static_cast<float>((LeftMm - MarginLeft) * UnitPerMmX);
-  const float dy = static_cast<float>((TopMm - MarginTop) * UnitPerMmY);
-  for (TBinding& b : Bindings) {
-    TCell* cell = b.Cell;
-    cell->CheckBounds = false;
-    cell->SetLeft(b.Left + dx);
-    cell->SetTop(b.Top + dy);
-    cell->SetRight(b.Right + dx);
-    cell->SetBottom(b.Bottom + dy);
-    cell->CheckBounds = true;
-  }
 }
 
 void TMerge::TImpl::Fill(const std::vector<std::string>& Fields, const TMergeValues& Values, size_t Line) {
@@ -569,6 +611,12 @@ void TMerge::TImpl::Fill(const std::vector<std::string>& Fields, const TMergeVal
       try {
         if (cell->CellType() == ctText) {
           cell->SetText(Buffer);
+        } else if (b.Format == TTemplateFormat::FileName) {
+          if (Buffer != b.Loaded) {
+            cell->SetGraphic(Buffer.empty() ? nullptr
+                                            : LoadGraphicFromFile(PictureFile(b, Buffer, Line).string()).release());
+            b.Loaded = Buffer;
+          }
         } else if (b.Barcode) {
           if (Buffer != b.Loaded) {
             cell->SetGraphic(Buffer.empty() ? nullptr
@@ -584,6 +632,8 @@ void TMerge::TImpl::Fill(const std::vector<std::string>& Fields, const TMergeVal
           }
         }
       } catch (const EPrinterError&) {
+        throw;
+      } catch (const EInputError&) {
         throw;
       } catch (const Exception& error) {
         throw EInputError((Options.Data ? Options.DataLabel + ":" + std::to_string(Line) + ": " : std::string()) +
@@ -607,10 +657,12 @@ TMerge::TMerge(TMivora& Sheet, const TLayout& Layout, const TMergeLayout& Merge,
                                             m.Options.Separator.value_or(DefaultSeparator(*m.Options.Data)));
     m.Header = m.Reader->Header();
   }
+  m.LayoutPolicy = Layout.Files;
   m.Bind(Layout, Merge);
   m.GridWhere = Merge.GridWhere;
   if (m.Grid) m.CheckLabelCells();
   m.CheckRecords();
+  m.CheckPictureNames();
 }
 
 TMerge::~TMerge() = default;
@@ -628,56 +680,32 @@ void TMerge::Run(const std::function<void(size_t Done, size_t Total)>& Progress,
   TImpl& m = *impl_;
   TMivora& sheet = *m.Sheet;
   const size_t perSheet = m.Grid ? static_cast<size_t>(m.Grid->Count()) : 1;
-  size_t slot = static_cast<size_t>(m.Options.First - 1);
-  size_t page = 0;
-  TMergeValues values;
-  values.Records = m.FileRecords;
-  values.Pages = m.Pages;
-  values.Date = m.Date;
-  // Places one label (or page): the first of a page starts it.
-  const auto place = [&](const std::vector<std::string>& Fields, size_t Record, size_t Line) {
-    const size_t onSheet = slot % perSheet;
-    const bool newPage = slot == static_cast<size_t>(m.Options.First - 1) || onSheet == 0;
-    if (newPage) ++page;
-    values.Fields = &Fields;
-    values.Record = Record;
-    values.Page = page;
-    values.Label = onSheet + 1;
-    if (m.Grid) {
-      const TLabelRect rect = LabelRect(*m.Grid, static_cast<int32_t>(onSheet));
-      m.MoveTo(rect.Left, rect.Top);
-    }
-    m.Fill(Fields, values, Line);
-    if (Visit)
-      Visit(Line == 0 ? std::string()
-                      : m.Options.DataLabel + ":" + std::to_string(Line) + " (record " + std::to_string(Record) + ")");
-    else if (m.Options.DrawsPage && !m.Options.DrawsPage(page))
-      ;  // another process draws this page
-    else if (newPage)
+  std::optional<TLabelPrinter> labels;
+  if (m.Grid) labels.emplace(sheet, *m.Grid, m.Options.First, m.GridWhere);
+  size_t done = 0;  // labels (or pages) so far
+  m.Walk([&](const std::vector<std::string>& Fields, const TMergeValues& Values, size_t Line) {
+    m.Fill(Fields, Values, Line);
+    const bool draws = !m.Options.DrawsPage || m.Options.DrawsPage(Values.Page);
+    if (Visit) {
+      const std::string record = Line == 0 ? std::string()
+                                           : m.Options.DataLabel + ":" + std::to_string(Line) + " (record " +
+                                                 std::to_string(Values.Record) + ")";
+      if (labels)
+        labels->VisitLabel([&] { Visit(record); });
+      else
+        Visit(record);
+    } else if (!draws) {
+      // Another process draws this page.
+      if (labels) labels->SkipLabel();
+    } else if (labels) {
+      labels->PrintLabel();
+    } else {
       sheet.PrintNextPage();
-    else
-      sheet.PrintPage();
-    ++slot;
-    const bool ends = slot % perSheet == 0;
-    if (ends && Progress) Progress(page, m.Pages);
-  };
-
-  if (!m.Options.Data) {
-    const std::vector<std::string> none;
-    for (size_t i = 0; i < m.Labels; ++i) place(none, 1, 0);
-  } else {
-    TCsvReader reader(*m.Options.Data, m.Options.DataLabel,
-                      m.Options.Separator.value_or(DefaultSeparator(*m.Options.Data)));
-    TCsvRecord record;
-    size_t number = 0;
-    while (reader.Next(record)) {
-      ++number;
-      if (!m.Options.Records.Contains(number)) continue;
-      for (int32_t copy = 0; copy < m.Options.Copies; ++copy) place(record.Fields, number, record.Line);
-      if (m.Options.Records.Largest() != 0 && number >= m.Options.Records.Largest()) break;
     }
-  }
-  if (slot % perSheet != 0 && Progress) Progress(page, m.Pages);
+    ++done;
+    if (Progress && (done + static_cast<size_t>(m.Options.First - 1)) % perSheet == 0) Progress(Values.Page, m.Pages);
+  });
+  if (Progress && (done + static_cast<size_t>(m.Options.First - 1)) % perSheet != 0) Progress(m.Pages, m.Pages);
 }
 
 } // namespace mivora::tool

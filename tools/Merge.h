@@ -22,6 +22,11 @@
 
 namespace mivora::tool {
 
+// The library's label grids, as the command's parts name them.
+using mivora::LabelRect;
+using mivora::TLabelGrid;
+using mivora::TLabelRect;
+
 struct TLayout;
 
 // The records a run prints: "5-10,20" (1-based, in any order; printed in the

@@ -1,84 +1,65 @@
+// The label grid as a layout declares it: a preset by its code, or figures in
+// the layout's unit.
 #include "LabelSheets.h"
 
 #include "InputError.h"
+#include "Merge.h"
 #include "TestSupport.h"
+
+#include <nlohmann/json.hpp>
 
 namespace mivora::tool {
 namespace {
 
-bool Overlap(const TLabelRect& A, const TLabelRect& B) {
-  constexpr double slack = 1e-6;  // labels that only touch do not overlap
-  return A.Left + A.Width > B.Left + slack && B.Left + B.Width > A.Left + slack &&
-         A.Top + A.Height > B.Top + slack && B.Top + B.Height > A.Top + slack;
+using nlohmann::json;
+
+// The "labels" object Text read at "b.json", in centimetres.
+TMergeLayout Read(const std::string& Text, double MmPerUnit = 10) {
+  const json labels = json::parse(Text);
+  return ParseMergeLayout(&labels, nullptr, "b.json", MmPerUnit);
 }
 
-TEST(LabelSheets, EveryPresetLiesInsideItsPaperWithoutOverlappingLabels) {
-  for (const TLabelSheet& sheet : LabelSheets()) {
-    SCOPED_TRACE(sheet.Code);
-    const TLabelGrid& g = sheet.Grid;
-    EXPECT_NO_THROW(CheckLabelGrid(g, sheet.Code));
-    std::vector<TLabelRect> rects;
-    for (int32_t i = 0; i < g.Count(); ++i) rects.push_back(LabelRect(g, i));
-    for (size_t i = 0; i < rects.size(); ++i) {
-      const TLabelRect& r = rects[i];
-      EXPECT_GE(r.Left, 0);
-      EXPECT_GE(r.Top, 0);
-      EXPECT_LE(r.Left + r.Width, g.PaperWidth + 1e-9);
-      EXPECT_LE(r.Top + r.Height, g.PaperHeight + 1e-9);
-      for (size_t j = i + 1; j < rects.size(); ++j) EXPECT_FALSE(Overlap(r, rects[j])) << i << " and " << j;
-    }
-  }
+TEST(LayoutLabelGrids, APresetBringsItsFiguresAndPaper) {
+  const TMergeLayout merge = Read(R"({"sheet": "l7160", "order": "down"})");
+  ASSERT_TRUE(merge.Grid);
+  EXPECT_EQ(merge.GridPreset, "L7160");
+  EXPECT_EQ(merge.GridWhere, "b.json: labels");
+  EXPECT_EQ(merge.Grid->Count(), 21);
+  EXPECT_DOUBLE_EQ(merge.Grid->PaperHeight, 297);
+  EXPECT_EQ(merge.Grid->Order, TReadingOrder::DownThenAcross);
 }
 
-TEST(LabelSheets, PresetsHaveTheirSheetsPublishedFigures) {
-  const TLabelGrid& letter = FindLabelSheet("5160", "sheet").Grid;
-  EXPECT_EQ(letter.Count(), 30);
-  // The last label: third column, tenth row; 3/16 in from the right, 1/2 in from the bottom.
-  const TLabelRect last = LabelRect(letter, 29);
-  EXPECT_NEAR(last.Left, (0.1875 + 2 * 2.75) * 25.4, 1e-9);
-  EXPECT_NEAR(letter.PaperWidth - (last.Left + last.Width), 0.1875 * 25.4, 1e-9);
-  EXPECT_NEAR(letter.PaperHeight - (last.Top + last.Height), 0.5 * 25.4, 1e-9);
-  // L7160 is centred: equal margins left and right, top and bottom.
-  const TLabelGrid& a4 = FindLabelSheet("l7160", "sheet").Grid;
-  const TLabelRect end = LabelRect(a4, a4.Count() - 1);
-  EXPECT_NEAR(a4.Left, a4.PaperWidth - (end.Left + end.Width), 1e-9);
-  EXPECT_NEAR(a4.Top, 15.15, 1e-9);
-  EXPECT_NEAR(end.Left - LabelRect(a4, a4.Count() - 2).Left, 66.04, 1e-9);
+TEST(LayoutLabelGrids, FiguresAreInTheLayoutsUnitWithGapsOrPitches) {
+  const TMergeLayout gaps = Read(R"({"across": 2, "down": 3, "width": 9, "height": 5.4, "left": 1, "top": 1.5,
+                                     "gapX": 1, "gapY": 0.5})");
+  ASSERT_TRUE(gaps.Grid);
+  EXPECT_DOUBLE_EQ(gaps.Grid->LabelWidth, 90);
+  EXPECT_DOUBLE_EQ(gaps.Grid->Left, 10);
+  EXPECT_DOUBLE_EQ(gaps.Grid->Top, 15);
+  EXPECT_DOUBLE_EQ(gaps.Grid->PitchX, 100);
+  EXPECT_DOUBLE_EQ(gaps.Grid->PitchY, 59);
+  const TMergeLayout inches = Read(R"({"across": 1, "down": 2, "width": 4, "height": 2, "pitchY": 2.5})", 25.4);
+  EXPECT_DOUBLE_EQ(inches.Grid->PitchY, 63.5);
+  EXPECT_DOUBLE_EQ(inches.Grid->PitchX, 101.6);  // no gap across
 }
 
-TEST(LabelSheets, ReadsAcrossThenDownOrDownThenAcross) {
-  TLabelGrid g = FindLabelSheet("L7163", "sheet").Grid;  // 2 across, 7 down
-  EXPECT_DOUBLE_EQ(LabelRect(g, 1).Top, LabelRect(g, 0).Top);
-  EXPECT_DOUBLE_EQ(LabelRect(g, 2).Left, LabelRect(g, 0).Left);
-  g.Order = TReadingOrder::DownThenAcross;
-  EXPECT_DOUBLE_EQ(LabelRect(g, 1).Left, LabelRect(g, 0).Left);
-  EXPECT_DOUBLE_EQ(LabelRect(g, 1).Top - LabelRect(g, 0).Top, 38.1);
-  EXPECT_DOUBLE_EQ(LabelRect(g, 7).Top, LabelRect(g, 0).Top);
-  EXPECT_DOUBLE_EQ(LabelRect(g, 7).Left - LabelRect(g, 0).Left, 101.6);
-}
-
-TEST(LabelSheets, RefusesGridsThatDoNotFitOrOverlapNamingTheFigures) {
-  TLabelGrid g{210, 297, 2, 4, 90, 54, 10, 18, 100, 69, TReadingOrder::AcrossThenDown};
-  g.Left = 25;
-  EXPECT_THROW_MSG(CheckLabelGrid(g, "b.json: labels"), EInputError,
-                   "b.json: labels: the grid does not fit its paper: 2 labels across end 215 mm from the left edge, "
-                   "beyond the paper's width of 210 mm");
-  g.Left = 10;
-  g.PitchY = 50;
-  EXPECT_THROW_MSG(CheckLabelGrid(g, "b.json: labels"), EInputError,
-                   "b.json: labels: labels overlap: the vertical pitch (50 mm) is less than the label height (54 mm)");
-  g.PitchY = 69;
-  g.Down = 0;
-  EXPECT_THROW_MSG(CheckLabelGrid(g, "w"), EInputError, "w: labels down is 0; it must be 1 to 1000");
-  g.Down = 4;
-  g.LabelWidth = -1;
-  EXPECT_THROW_MSG(CheckLabelGrid(g, "w"), EInputError, "w: the label width is -1 mm; it must be more than 0");
-}
-
-TEST(LabelSheets, AnUnknownCodeListsThePresetsAndSuggestsTheClosest) {
-  EXPECT_THROW_MSG(FindLabelSheet("L7610", "b.json: labels.sheet"), EInputError,
+TEST(LayoutLabelGrids, BadGridsNameTheFieldAndTheFigure) {
+  EXPECT_THROW_MSG(Read(R"({"sheet": "L7610"})"), EInputError,
                    "b.json: labels.sheet: no label sheet \"L7610\" (the presets are 5160, 5163, L7160, L7163, L7651, "
                    "badge-90x54, 4x6); did you mean \"L7160\"?");
+  EXPECT_THROW_MSG(Read(R"({"sheet": "5160", "across": 2})"), EInputError,
+                   "b.json: labels.across: a preset sheet has its own figures; give either \"sheet\" or the figures");
+  EXPECT_THROW_MSG(Read(R"({"across": 2, "down": 1, "width": 5, "height": 3, "gapX": 1, "pitchX": 6})"), EInputError,
+                   "b.json: labels: give gapX or pitchX, not both");
+  EXPECT_THROW_MSG(Read(R"({"across": 2, "down": 1, "width": 5, "height": 3, "pitchX": 4})"), EInputError,
+                   "b.json: labels: labels overlap: the horizontal pitch (40 mm) is less than the label width (50 mm)");
+  EXPECT_THROW_MSG(Read(R"({"across": 2.5, "down": 1, "width": 5, "height": 3})"), EInputError,
+                   "b.json: labels.across: 2.5 is not a whole number from 1 to 1000");
+  EXPECT_THROW_MSG(Read(R"({"across": 1, "down": 1, "width": 5, "height": 3})", 0), EInputError,
+                   "b.json: labels: the figures of a label grid need a unit of length (centimeters, millimeters or "
+                   "inches) as the layout's measurement; or name a preset with \"sheet\"");
+  EXPECT_THROW_MSG(Read(R"({"sheet": "5160", "order": "up"})"), EInputError,
+                   "b.json: labels.order: expected \"across\" (across, then down) or \"down\" (down, then across)");
 }
 
 } // namespace

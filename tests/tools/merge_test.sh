@@ -125,4 +125,53 @@ for page in 1:Ann 2:Bob 3:Cyd; do
   [ "$decoded" = "PKG-$who-$n" ] || fail "barcode of record $n reads \"$decoded\", expected PKG-$who-$n"
 done
 
+# --- Fields inside a picture's file name: each record's own picture, every name
+# looked for before anything prints, none leading out of the layout's folder.
+mkdir -p photos
+cp "$MIVORA_SOURCE_DIR/tests/data/picture.png" photos/ann.png
+cp "$MIVORA_SOURCE_DIR/tests/data/picture-quadrants.jpg" photos/bob.jpg
+photo_layout() {  # FILE NAME
+  layout "$1" '{"printer": {"paper": {"width": 30, "height": 30}, "resolution": 100, "margins": 0}, "commands": [{"op": "AddGraphic", "name": "Photo", "file": "'"$2"'", "left": 0.5, "top": 0.5, "width": 2, "height": 2}]}'
+}
+photo_layout photo.json 'photos/{id}'
+photo_layout ann.json photos/ann.png
+photo_layout bob.json photos/bob.jpg
+printf 'id,name
+ann.png,Ann
+bob.jpg,Bob
+ann.png,Ann again
+' >photos.csv
+"$MIVORA" print photo.json --data photos.csv -o photo.png -q 2>stderr.txt || fail "a merge of pictures named by fields failed: $(cat stderr.txt)"
+"$MIVORA" print ann.json -o ann.png -q && "$MIVORA" print bob.json -o bob.png -q || fail "the single pictures did not print"
+cmp -s photo-001.png ann.png || fail "record 1 does not show photos/ann.png"
+cmp -s photo-002.png bob.png || fail "record 2 does not show photos/bob.jpg"
+cmp -s photo-003.png ann.png || fail "record 3 does not show photos/ann.png again"
+# A label sheet of them, with the label's place in the name.
+cp photos/ann.png photos/at-1.png && cp photos/bob.jpg photos/at-2.png
+labels_layout atlabel.json '{"across": 2, "down": 1, "width": 3, "height": 3}' '{"op": "AddGraphic", "name": "Photo", "file": "photos/at-{label}.png", "left": 0.5, "top": 0.5, "width": 2, "height": 2}'
+"$MIVORA" check atlabel.json --data photos.csv >/dev/null 2>stderr.txt || fail "{label} in a picture name: $(cat stderr.txt)"
+sed 's/"across": 2/"across": 3/' atlabel.json >atlabel3.json
+expect "a label whose picture is missing" 2 'photos.csv:4: cell "Photo": no picture file "photos/at-3.png"' \
+  check atlabel3.json --data photos.csv
+printf 'id
+ann.png
+zed.png
+' >missing.csv
+expect "a record's missing picture" 2 'missing.csv:3: cell "Photo": no picture file "photos/zed.png"' \
+  print photo.json --data missing.csv -o out.pdf
+expect "a record's missing picture, found by check" 2 'missing.csv:3: cell "Photo": no picture file "photos/zed.png"' \
+  check photo.json --data missing.csv
+printf 'id
+ann.png
+../../../../etc/hostname
+' >escape.csv
+expect "a record's picture outside the folder" 2 'escape.csv:3: cell "Photo": "photos/../../../../etc/hostname" leads outside the folder' \
+  print photo.json --data escape.csv -o out.pdf
+sed 's/{id}/{idd}/' photo.json >photo-typo.json
+expect "a picture name with an unknown field" 2 'photo-typo.json: commands[0].file: {idd} at character 8 names no column of photos.csv (its columns: id, name); did you mean "id"?' \
+  print photo-typo.json --data photos.csv -o out.pdf
+photo_layout photo-open.json 'photos/{id'
+expect "a picture name with an unclosed brace" 2 'photo-open.json: commands[0].file: the "{" at character 8 is not closed' \
+  print photo-open.json --data photos.csv -o out.pdf
+
 finish "merges behave"
