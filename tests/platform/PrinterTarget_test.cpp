@@ -47,8 +47,10 @@ std::vector<std::string> ChunksOf(const std::string& Bytes) {
 
 // A pseudo-random colour for each pixel, as 0xRRGGBB.
 uint32_t NoiseAt(int32_t X, int32_t Y) {
-  const auto n = static_cast<uint32_t>(X * 7919 + Y * 104729 + 17);
-  return (n * 2654435761u) >> 8;
+  // A hash of the position, so that no PNG row filter predicts it.
+  uint32_t n = static_cast<uint32_t>(X) * 0x9E3779B1u ^ static_cast<uint32_t>(Y) * 0x85EBCA77u;
+  n = (n ^ (n >> 15)) * 0x2C1B3C6Du;
+  return (n ^ (n >> 13)) & 0xFFFFFF;
 }
 
 TColor AsColor(uint32_t Rgb) { return ((Rgb & 0xFF) << 16) | (Rgb & 0xFF00) | ((Rgb >> 16) & 0xFF); }
