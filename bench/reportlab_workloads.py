@@ -1,15 +1,23 @@
 #!/usr/bin/python3
 """The benchmark workloads drawn with ReportLab, the peer the library is compared with.
 
-    reportlab_workloads.py w1 OUT.pdf [PAGES]   label sheets, PAGES pages (default 200)
-    reportlab_workloads.py w2 OUT.pdf [SIDE]    one A3 landscape page of SIDE x SIDE cells
-    reportlab_workloads.py w3 OUT.png           one label sheet as a 300 dpi PNG
+    reportlab_workloads.py w1 OUT.pdf [PAGES]      label sheets, PAGES pages (default 200)
+    reportlab_workloads.py w2 OUT.pdf [SIDE]       one A3 landscape page of SIDE x SIDE cells
+    reportlab_workloads.py w1fast OUT.pdf [PAGES]  W1 through the canvas's string calls
+    reportlab_workloads.py w2fast OUT.pdf [SIDE]   W2 through the canvas's string calls
+    reportlab_workloads.py w3 OUT.png              one label sheet as a 300 dpi PNG
+    reportlab_workloads.py w3draw OUT.png          the same page drawn, not written
 
-Texts go through ReportLab's word-wrapping path: a Paragraph, centred, wrapped
-to the cell's width and drawn centred in its height. The font is Liberation
-Sans (the face "Arial" resolves to for the other programs), embedded as a
-TrueType subset as Cairo embeds it. The PNG is drawn with renderPM, which does
-not wrap: its three lines are placed one by one. Prints "seconds <s>".
+w1 and w2 take ReportLab's word-wrapping path: a Paragraph, centred, wrapped to
+the cell's width and drawn centred in its height. w1fast and w2fast are its
+fastest reasonable path for the same pages, which never need wrapping: each line
+drawn on its own with drawCentredString (W1) or drawString at the centred
+position (W2), placed as the paragraph places it. The font is Liberation Sans
+(the face "Arial" resolves to for the other programs), embedded as a TrueType
+subset as Cairo embeds it. The PNG is drawn with renderPM, which does not wrap:
+its three lines are placed one by one. Prints "seconds <s>"; w3 also prints
+"draw_seconds <s>" (the drawing into renderPM's pixels) and "encode_seconds <s>"
+(turning them into a PNG file), w3draw only the first.
 """
 import os
 import sys
@@ -90,6 +98,48 @@ def labels_pdf(path, pages):
     pdf.save()
 
 
+def labels_pdf_fast(path, pages):
+    """W1 drawn a line at a time: the paragraph's leading, the block centred in the label."""
+    font = font_name()
+    size = data.LABEL_FONT_POINTS
+    leading = size * 1.15
+    pdf = canvas.Canvas(path, pagesize=(data.A4_MM[0] * MM, data.A4_MM[1] * MM))
+    pdf.setTitle("Labels")
+    geometry = list(cells(data.A4_MM, data.LABEL_DPI, data.LABEL_ROWS, data.LABEL_COLUMNS))
+    fill = fill_color()
+    for page in range(pages):
+        pdf.setLineWidth(72.0 / data.LABEL_DPI)
+        pdf.setFont(font, size, leading)
+        for r, c, x, y, w, h in geometry:
+            pdf.setFillColor(fill)
+            pdf.setStrokeColor(black)
+            pdf.rect(x, y, w, h, stroke=1, fill=1)
+            pdf.setFillColor(black)
+            lines = data.label_lines(page * data.LABELS_PER_PAGE + r * data.LABEL_COLUMNS + c)
+            baseline = y + h / 2 + leading * len(lines) / 2 - size
+            for i, line in enumerate(lines):
+                pdf.drawCentredString(x + w / 2, baseline - i * leading, line)
+        pdf.showPage()
+    pdf.save()
+
+
+def grid_pdf_fast(path, side):
+    """W2 drawn with drawString, each text centred by its measured width."""
+    font = font_name()
+    size = data.GRID_FONT_POINTS
+    pdf = canvas.Canvas(path, pagesize=(data.A3_LANDSCAPE_MM[0] * MM, data.A3_LANDSCAPE_MM[1] * MM))
+    pdf.setTitle("Grid")
+    pdf.setLineWidth(72.0 / data.GRID_DPI)
+    pdf.setFont(font, size, size * 1.15)
+    for r, c, x, y, w, h in cells(data.A3_LANDSCAPE_MM, data.GRID_DPI, side, side):
+        pdf.rect(x, y, w, h, stroke=1, fill=0)
+        text = data.grid_text(r * side + c)
+        width = pdfmetrics.stringWidth(text, font, size)
+        pdf.drawString(x + (w - width) / 2, y + h / 2 + size * 1.15 / 2 - size, text)
+    pdf.showPage()
+    pdf.save()
+
+
 def grid_pdf(path, side):
     font = font_name()
     style = ParagraphStyle("grid", fontName=font, fontSize=data.GRID_FONT_POINTS,
@@ -105,7 +155,7 @@ def grid_pdf(path, side):
     pdf.save()
 
 
-def labels_png(path):
+def labels_png(path, write=True):
     from reportlab.graphics import renderPM, shapes
     from reportlab.graphics.shapes import Drawing, Rect, String
 
@@ -125,7 +175,13 @@ def labels_png(path):
         for i, line in enumerate(lines):
             drawing.add(String(x + w / 2, baseline - i * leading, line, fontName=font, fontSize=size,
                                textAnchor="middle"))
-    renderPM.drawToFile(drawing, path, fmt="PNG", dpi=data.LABEL_DPI)
+    start = time.perf_counter()
+    pixels = renderPM.drawToPMCanvas(drawing, dpi=data.LABEL_DPI)
+    print("draw_seconds %.6f" % (time.perf_counter() - start))
+    if write:
+        start = time.perf_counter()
+        pixels.saveToFile(path, "PNG")
+        print("encode_seconds %.6f" % (time.perf_counter() - start))
 
 
 def main(argv):
@@ -138,8 +194,12 @@ def main(argv):
         labels_pdf(path, int(argv[3]) if len(argv) > 3 else 200)
     elif workload == "w2":
         grid_pdf(path, int(argv[3]) if len(argv) > 3 else data.GRID_SIDE)
-    elif workload == "w3":
-        labels_png(path)
+    elif workload == "w1fast":
+        labels_pdf_fast(path, int(argv[3]) if len(argv) > 3 else 200)
+    elif workload == "w2fast":
+        grid_pdf_fast(path, int(argv[3]) if len(argv) > 3 else data.GRID_SIDE)
+    elif workload in ("w3", "w3draw"):
+        labels_png(path, write=workload == "w3")
     else:
         print(__doc__, file=sys.stderr)
         return 2
