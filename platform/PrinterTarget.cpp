@@ -73,17 +73,20 @@ public:
       temp_ = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
                          std::to_string(++counter) + ".part"))
                   .string();
+      // Registered before it exists, so that a signal arriving just after the
+      // file is made still finds it to remove.
+      registered_ = TTempPath(temp_);
       // Mode 0666 less the umask, as any new file of the user's.
       descriptor = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (descriptor < 0 && errno != EEXIST) break;
     }
     if (descriptor < 0) {
       const int error = errno;
+      registered_.Release();
       temp_.clear();
       ThrowCannotWrite(final_, std::strerror(error));
     }
     renameTo_ = target.string();
-    registered_ = TTempPath(temp_);
     file_ = ::fdopen(descriptor, "wb");
     if (file_ == nullptr) {
       const int error = errno;
