@@ -498,6 +498,29 @@ void PutInPlace(const std::vector<fs::path>& Made, const std::vector<fs::path>& 
 
 } // namespace
 
+void AddJobOption(TPrintJobSettings& Job, const std::string& Option) {
+  const size_t equals = Option.find('=');
+  const std::string name = Option.substr(0, equals);
+  const std::string value = equals == std::string::npos ? std::string() : Option.substr(equals + 1);
+  if (name == "copies") {
+    char* end = nullptr;
+    const long copies = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || copies < 1 || copies > 999999)
+      throw EInputError("-o copies=" + value + ": the number of copies is a whole number from 1");
+    Job.Copies = static_cast<int32_t>(copies);
+  } else if (name == "sides") {
+    Job.Sides = value;
+  } else if (name == "collate") {
+    Job.Collate = value != "false";
+  } else if (name == "media") {
+    Job.Media = value;
+  } else if (name == "media-source") {
+    Job.MediaSource = value;
+  } else {
+    Job.Options.push_back(Option);
+  }
+}
+
 TOutputKind OutputKindOf(const fs::path& Output) {
   const std::string extension = Lower(Output.extension().string());
   if (extension == ".pdf") return TOutputKind::Pdf;

@@ -21,6 +21,12 @@ enum class TOutputKind : uint8_t { Pdf, Png, Svg, PostScript };
 // .ps; letter case ignored). Raises EInputError for any other name.
 TOutputKind OutputKindOf(const std::filesystem::path& Output);
 
+// Adds one -o NAME=VALUE job option to Job, as lp reads it: copies, sides,
+// collate, media and media-source are the job's settings; any other option
+// passes on as given. Raises EInputError for a count of copies that is not a
+// whole number from 1 to 999999.
+void AddJobOption(TPrintJobSettings& Job, const std::string& Option);
+
 struct TPrintRequest {
   std::filesystem::path Layout;
   std::optional<std::filesystem::path> Output;  // none and no Queue: "<layout stem>.pdf" here

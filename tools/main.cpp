@@ -267,30 +267,12 @@ int Main(int argc, char** argv) {
       }
     }
     jobOptions.insert(jobOptions.begin(), outputs.begin(), outputs.end());
-    // As lp does, -o copies=2, sides=..., collate=..., media=... and
-    // media-source=... are the job's settings; the rest passes on as given.
     for (const std::string& option : jobOptions) {
-      const size_t equals = option.find('=');
-      const std::string name = option.substr(0, equals);
-      const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
-      if (name == "copies") {
-        char* end = nullptr;
-        const long copies = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || copies < 1 || copies > 999999) {
-          std::cerr << "mivora: -o copies=" << value << ": the number of copies is a whole number from 1\n";
-          return ExitBadInput;
-        }
-        job.Copies = static_cast<int32_t>(copies);
-      } else if (name == "sides") {
-        job.Sides = value;
-      } else if (name == "collate") {
-        job.Collate = value != "false";
-      } else if (name == "media") {
-        job.Media = value;
-      } else if (name == "media-source") {
-        job.MediaSource = value;
-      } else {
-        job.Options.push_back(option);
+      try {
+        AddJobOption(job, option);
+      } catch (const EInputError& error) {
+        std::cerr << "mivora: " << error.what() << "\n";
+        return ExitBadInput;
       }
     }
     outputs.clear();

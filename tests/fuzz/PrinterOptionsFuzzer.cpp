@@ -6,6 +6,8 @@
 // the options the job would carry put together.
 #include "Cups.h"
 #include "FuzzTarget.h"
+#include "InputError.h"
+#include "PrintJob.h"
 #include "PrintJobSettings.h"
 
 #include <cstdlib>
@@ -58,24 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
       job.QueuePaper = true;
       continue;
     }
-    const size_t equals = option.find('=');
-    const std::string name = option.substr(0, equals);
-    const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
-    if (name == "copies") {
-      char* rest = nullptr;
-      const long copies = std::strtol(value.c_str(), &rest, 10);
-      if (value.empty() || *rest != '\0' || copies < 1 || copies > 999999) return 0;
-      job.Copies = static_cast<int32_t>(copies);
-    } else if (name == "sides") {
-      job.Sides = value;
-    } else if (name == "collate") {
-      job.Collate = value != "false";
-    } else if (name == "media") {
-      job.Media = value;
-    } else if (name == "media-source") {
-      job.MediaSource = value;
-    } else {
-      job.Options.push_back(option);
+    try {
+      tool::AddJobOption(job, option);
+    } catch (const tool::EInputError&) {
+      return 0;  // the command refuses the count of copies
     }
   }
   try {
