@@ -241,7 +241,7 @@ void TLabelPrinter::Restore(std::vector<TSaved>& Saved) noexcept {
   Saved.clear();
 }
 
-void TLabelPrinter::PrintLabel() {
+void TLabelPrinter::AtNextLabel(const std::function<void()>& Work) {
   std::vector<TSaved> saved;
   saved.reserve(static_cast<size_t>(sheet_.Count()));
   {
@@ -251,6 +251,14 @@ void TLabelPrinter::PrintLabel() {
       ~TGuard() { Restore(Saved); }
     } guard{saved};
     Place(saved);
+    Work();
+  }
+  ++slot_;
+  ++printed_;
+}
+
+void TLabelPrinter::PrintLabel() {
+  AtNextLabel([this] {
     const int64_t sheetNumber = slot_ / grid_.Count();
     // A page of its own for each sheet; and a new one when the document's
     // pages changed under this printer (another page printed, or a new document).
@@ -267,24 +275,13 @@ void TLabelPrinter::PrintLabel() {
         throw;
       }
     }
-  }
-  ++slot_;
-  ++printed_;
+  });
 }
 
 void TLabelPrinter::VisitLabel(const std::function<void()>& Visit) {
-  std::vector<TSaved> saved;
-  saved.reserve(static_cast<size_t>(sheet_.Count()));
-  {
-    struct TGuard {
-      std::vector<TSaved>& Saved;
-      ~TGuard() { Restore(Saved); }
-    } guard{saved};
-    Place(saved);
+  AtNextLabel([&Visit] {
     if (Visit) Visit();
-  }
-  ++slot_;
-  ++printed_;
+  });
 }
 
 } // namespace mivora

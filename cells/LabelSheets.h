@@ -113,6 +113,9 @@ private:
 
   void Place(std::vector<TSaved>& Saved);
   static void Restore(std::vector<TSaved>& Saved) noexcept;
+  // Places the cells on the next label, runs Work, gives the cells their
+  // bounds back and moves on to the following label.
+  void AtNextLabel(const std::function<void()>& Work);
   void UpdateUnits();
 
   TMivora& sheet_;
