@@ -6,6 +6,8 @@
 //   bare_workloads w1 OUT.pdf [PAGES]   label sheets, PAGES pages (default 200)
 //   bare_workloads w2 OUT.pdf [SIDE]    one A3 landscape page of SIDE x SIDE cells
 //   bare_workloads w3 OUT.png           one label sheet as a 300 dpi PNG
+//   bare_workloads hello OUT.pdf        "Hello, world" on an A4 page: what the
+//                                       smallest print costs with no library
 //   bare_workloads png IN.png OUT.png [RUNS]
 //                                       IN's pixels written again with
 //                                       cairo_surface_write_to_png, RUNS times
@@ -201,9 +203,26 @@ int Reencode(const char* In, const char* Out, int Runs) {
   return 0;
 }
 
+// One short text on an A4 page, the floor under a trivial print: the process's
+// start-up, Fontconfig reading its configuration, and one line of text.
+int HelloPdf(const char* Path) {
+  cairo_surface_t* surface = cairo_pdf_surface_create(Path, 595.28, 841.89);
+  cairo_t* cairo = cairo_create(surface);
+  PangoLayout* layout = MakeLayout(cairo, 12.0);
+  pango_layout_set_text(layout, "Hello, world", -1);
+  cairo_move_to(cairo, 56.7, 56.7);
+  pango_cairo_show_layout(cairo, layout);
+  g_object_unref(layout);
+  cairo_destroy(cairo);
+  cairo_surface_finish(surface);
+  Check(cairo_surface_status(surface), Path);
+  cairo_surface_destroy(surface);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: bare_workloads w1 OUT.pdf [PAGES] | w2 OUT.pdf [SIDE] | w3 OUT.png | "
+               "usage: bare_workloads w1 OUT.pdf [PAGES] | w2 OUT.pdf [SIDE] | w3 OUT.png | hello OUT.pdf | "
                "png IN.png OUT.png [RUNS]\n");
   return 2;
 }
@@ -221,6 +240,8 @@ int main(int argc, char** argv) {
     status = GridPdf(argv[2], argc > 3 ? std::atoi(argv[3]) : bench::GridSide);
   } else if (workload == "w3") {
     status = LabelsPng(argv[2]);
+  } else if (workload == "hello") {
+    status = HelloPdf(argv[2]);
   } else if (workload == "png" && argc > 3) {
     status = Reencode(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   } else {

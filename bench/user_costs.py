@@ -113,9 +113,15 @@ def _write_json(path, value):
     return path
 
 
-def trivial_print(mivora, work):
+def trivial_print(mivora, work, bare=None):
+    """The command's instructions for a trivial print and, given the floor
+    program (bench/bare_workloads), those of the same text drawn with plain
+    Cairo and Pango: start-up and Fontconfig's configuration included in both."""
     layout = _write_json(os.path.join(work, "trivial.json"), trivial_layout())
-    return {"instructions": _callgrind([mivora, "print", layout, "-o", os.path.join(work, "trivial.pdf"), "-q"])}
+    figures = {"instructions": _callgrind([mivora, "print", layout, "-o", os.path.join(work, "trivial.pdf"), "-q"])}
+    if bare:
+        figures["floor_instructions"] = _callgrind([bare, "hello", os.path.join(work, "trivial-floor.pdf")])
+    return figures
 
 
 def cell_memory(mivora, work):
