@@ -51,6 +51,40 @@ TRect Inset(const TRect& Rect, int64_t Horizontal, int64_t Vertical) {
                ClampToInt32(Rect.Right - Horizontal), ClampToInt32(Rect.Bottom - Vertical)};
 }
 
+// Whether Text certainly fits Inner as drawing formats it, told from the width of
+// each of its lines laid out alone. When every paragraph fits the width on one
+// line, formatting breaks none of them (a line only grows with each word), so
+// the text takes one line a paragraph, each as wide as measured here; word
+// wrapping drops the spaces at a paragraph's end. Laying out each line is all
+// this costs, where formatting the text also shapes all of it to estimate where
+// lines break: a merge checks every record's texts before printing them. False
+// when a paragraph is too wide, the lines too many, or the text holds a tab
+// (which the one-line measure reads as a space): the caller then formats it.
+bool FitsLineByLine(HDC DC, const std::string& Text, const TRect& Inner, bool WordWrap) {
+  if (Text.find('\t') != std::string::npos) return false;
+  const int64_t room = WidthOf(Inner);
+  const int64_t height = HeightOf(Inner);
+  int64_t used = 0;
+  size_t begin = 0;
+  while (begin < Text.size()) {
+    size_t end = Text.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = Text.size();
+    size_t last = end;
+    if (WordWrap) {
+      while (last > begin && Text[last - 1] == ' ') --last;
+    }
+    if (last - begin > static_cast<size_t>(INT_MAX)) return false;
+    TSize extent{};
+    if (!GetTextExtentPoint32A(DC, Text.data() + begin, static_cast<int>(last - begin), &extent)) return false;
+    used += extent.cy;
+    if (extent.cx > room || used > height) return false;
+    // CR LF is one break.
+    if (end + 1 < Text.size() && Text[end] == '\r' && Text[end + 1] == '\n') ++end;
+    begin = end + 1;
+  }
+  return true;
+}
+
 // The next font height when text shrinks to fit, as drawing takes it: a tenth
 // less, halves to even, from the line height when the height is the default 0;
 // Height itself once a step no longer makes the font smaller.
@@ -110,6 +144,8 @@ private:
 
   void CheckPlacement(const TCell& Cell, const TRect& R) {
     if (WidthOf(R) <= 0 || HeightOf(R) <= 0) return;
+    // Most cells lie inside: the message is made only for those that do not.
+    if (R.Left >= 0 && R.Top >= 0 && R.Right <= device_.Width && R.Bottom <= device_.Height) return;
     const std::string area = "the printable area (" + MmText(device_.Width, device_.DpiX) + " x " +
                              MmText(device_.Height, device_.DpiY) + ")";
     if (R.Right <= 0 || R.Bottom <= 0 || R.Left >= device_.Width || R.Top >= device_.Height) {
@@ -131,11 +167,27 @@ private:
   void CheckFont(const TCell& Cell) {
     const std::string family = Cell.Font.Name.Str();
     if (!checkedFamilies_.insert(family).second) return;
-    std::string replacement;
-    if (!FontFamilyReplaced(family, replacement)) return;
+    std::optional<std::string> replacement;
+    if (options_.FontsLookedUp != nullptr) {
+      auto& known = *options_.FontsLookedUp;
+      auto found = known.find(family);
+      if (found == known.end()) found = known.emplace(family, LookUp(family)).first;
+      replacement = found->second;
+    } else {
+      replacement = LookUp(family);
+    }
+    if (!replacement) return;
     Add(fkFontReplaced, Cell,
         "font \"" + family + "\" is not installed; " +
-            (replacement.empty() ? std::string("no font") : "\"" + replacement + "\"") + " is used instead");
+            (replacement->empty() ? std::string("no font") : "\"" + *replacement + "\"") + " is used instead");
+  }
+
+  // The family drawn instead of Family ("" for none), or no value when Family is
+  // drawn as itself.
+  static std::optional<std::string> LookUp(const std::string& Family) {
+    std::string replacement;
+    if (!FontFamilyReplaced(Family, replacement)) return std::nullopt;
+    return replacement;
   }
 
   // As drawing does: the canvas font of the cell, the inner rectangle half a
@@ -151,6 +203,7 @@ private:
     const int32_t lineHeight = canvas->TextHeight(" ");
     const TRect inner = Inset(R, space / 2, (lineHeight / 6) / 2);
 
+    if (FitsLineByLine(canvas->GetHandle(), text, inner, Cell.WordWrap)) return;
     TRect measured = inner;
     DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
     bool smallest = false;

@@ -4,6 +4,9 @@
 #include "Mivora.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,14 @@ struct TPreflightOptions {
   // size, its pixels taken at 96 per inch (as an SVG's are): 2 reports pictures
   // printed at fewer than 48 pixels per inch.
   double MaxEnlargement = 2.0;
+  // The font families looked up so far, shared by every copy of these options:
+  // a merge checks its sheet once a record, and asking the font configuration
+  // costs more than measuring a page's texts, so each family is looked up once
+  // for all the checks made with one set of options (no value: the family is
+  // drawn as itself; else the family drawn instead, "" for none). Fonts added
+  // after the first check are not seen by it: make the options after adding them.
+  using TFontLookups = std::map<std::string, std::optional<std::string>>;
+  std::shared_ptr<TFontLookups> FontsLookedUp = std::make_shared<TFontLookups>();
 };
 
 // The findings for every visible cell of Sheet as it would print now on the

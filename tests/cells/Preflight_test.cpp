@@ -110,6 +110,27 @@ TEST_F(PreflightTest, ReportsOverflowExactlyWhenPrintingCutsTextOff) {
   }
 }
 
+// Lines measured one by one tell a text that fits; the rest is formatted in
+// full. Both agree with printing across the width where a paragraph starts to
+// wrap: spaces at a paragraph's end (dropped when wrapping, kept when not), CR
+// LF, a blank line and a byte read as Windows-1252.
+TEST_F(PreflightTest, ParagraphsNearTheWidthWhereTheyWrapAreReportedExactlyWhenPrintingCutsThemOff) {
+  sheet.SetMeasurement(mtPixels);
+  const std::string text = "Ada Becker   \r\nMain Street 1\n\n10000 M\xFCnchen  ";
+  for (const bool wrap : {true, false}) {
+    for (int32_t width = 500; width <= 1100; width += 13) {
+      sheet.Reset();
+      sheet.SetFont("Liberation Serif", clBlack, 110, 0);
+      sheet.SetTextProperties(false, wrap);
+      sheet.AddText("Cell", text, 100, 100, width, 500); // room for four lines, not five
+      const TDrawn drawn = PrintAndRead();
+      EXPECT_EQ(!Findings(fkTextOverflow).empty(),
+                drawn.TextHeight > drawn.ClipHeight || drawn.TextWidth > drawn.ClipWidth)
+          << "width " << width << (wrap ? ", wrapped" : ", not wrapped");
+    }
+  }
+}
+
 TEST_F(PreflightTest, ShrinkToFitTextIsReportedOnlyWhenTheSmallestFontStillDoesNotFit) {
   sheet.SetFont("Arial", clBlack, 1, 0);
   sheet.SetTextProperties(true, true);
@@ -162,6 +183,24 @@ TEST_F(PreflightTest, AReplacedFontIsReportedOnceAtItsFirstCellAndAliasesAreNot)
   EXPECT_EQ(found[0].Cell, "First");
   EXPECT_EQ(found[0].Message.rfind("font \"Ariall\" is not installed; \"", 0), 0u) << found[0].Message;
   EXPECT_NE(found[0].Message.find("\" is used instead"), std::string::npos);
+}
+
+TEST_F(PreflightTest, OptionsKeptAcrossChecksReportAReplacedFontOnEveryCheckOfTheSheet) {
+  // A merge checks the sheet once a record with the same options: the family is
+  // looked up once, and every check still reports it at its first cell.
+  const TPreflightOptions options;
+  sheet.SetFont("Ariall", clBlack, 0.5f, 0);
+  sheet.AddText("First", "a", 1, 1, 3, 1);
+  sheet.SetFont("DejaVu Serif", clBlack, 0.5f, 0);
+  sheet.AddText("Installed", "d", 1, 7, 3, 1);
+  const std::vector<TFinding> first = Findings(fkFontReplaced, options);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(options.FontsLookedUp->size(), 2u);
+  sheet.Find("First")->SetText("changed for the next record");
+  const std::vector<TFinding> second = Findings(fkFontReplaced, options);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(DescribeFinding(second[0]), DescribeFinding(first[0]));
+  EXPECT_EQ(options.FontsLookedUp->size(), 2u);
 }
 
 TEST_F(PreflightTest, PicturesEnlargedBeyondTheSetFactorAreReported) {
