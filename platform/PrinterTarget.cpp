@@ -2,6 +2,7 @@
 
 #include "Interrupts.h"
 
+#include "PdfResourceFilter_p.h"
 #include "PngWriter_p.h"
 #include "TextEncoding.h"
 
@@ -223,7 +224,8 @@ public:
   void Open() override {
     file_ = std::make_unique<TOutputFile>(path_);
     if (pdf_) {
-      surface_ = cairo_pdf_surface_create_for_stream(TOutputFile::Write, file_.get(),
+      resources_ = std::make_unique<TPdfResourceFilter>(TOutputFile::Write, file_.get());
+      surface_ = cairo_pdf_surface_create_for_stream(TPdfResourceFilter::Write, resources_.get(),
                                                      layout_.PaperWidthPt, layout_.PaperHeightPt);
       if (cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS) {
         if (!layout_.Title.empty())
@@ -259,6 +261,7 @@ public:
     cairo_surface_finish(surface_);
     CheckSurface();
     cairo_surface_destroy(std::exchange(surface_, nullptr));
+    if (resources_) file_->Check(resources_->Flush());
     file_->Commit();
     return {path_};
   }
@@ -277,6 +280,7 @@ private:
   std::string path_;
   TPageLayout layout_;
   std::unique_ptr<TOutputFile> file_;
+  std::unique_ptr<TPdfResourceFilter> resources_; // between Cairo and file_ for PDF
   cairo_surface_t* surface_ = nullptr;
   cairo_t* page_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mivora::test {
@@ -611,6 +612,55 @@ TEST_F(PictureDrawing, MaxDpiReducesFinePicturesOnVectorTargetsAndKeepsJpegsAsJp
   const TImage page72 = EndAndLoad(path);
   EXPECT_TRUE(AllNear(page72, {2, 2, 14, 6}, Red, 40));
   EXPECT_TRUE(AllNear(page72, {18, 10, 30, 14}, clWhite, 40));
+}
+
+// What `qpdf --check` says of a PDF, when it finds anything amiss (its exit code
+// is 0 only for a file without errors or warnings).
+std::string QpdfComplaints(const std::string& Pdf) {
+  const TCommandResult check = RunCommandWithStatus("qpdf --check '" + Pdf + "' 2>&1");
+  return check.ExitCode == 0 ? std::string() : check.Output;
+}
+
+TEST_F(PictureDrawing, APictureUsedAgainOnOnePageIsNamedOnceInThatPagesResources) {
+  // Each kind of picture the PDF writer embeds its own way: a soft mask, none,
+  // the JPEG's bytes, a one-bit mask, and a vector drawing.
+  std::vector<uint32_t> halves(1600, 0u);
+  for (size_t i = 0; i < halves.size(); ++i)
+    if (i % 40 < 20) halves[i] = 0xFFFF0000u;
+  const TBitmapGraphic clearAndOpaque(40, 40, halves);
+  const TBitmapGraphic opaque(4, 4, std::vector<uint32_t>(16, 0xFF0000FFu));
+  const auto soft = LoadGraphicFromFile(DataFile("picture.png"));
+  const auto jpeg = LoadGraphicFromFile(DataFile("picture.jpg"));
+  const auto svg = LoadGraphicFromFile(DataFile("picture.svg"));
+  const std::pair<const char*, const TGraphic*> pictures[] = {
+      {"soft-mask", soft.get()}, {"opaque", &opaque}, {"jpeg", jpeg.get()}, {"one-bit-mask", &clearAndOpaque},
+      {"svg", svg.get()}};
+  for (const auto& [name, picture] : pictures) {
+    for (const int perPage : {2, 8}) {
+      SCOPED_TRACE(std::string(name) + ", " + std::to_string(perPage) + " a page");
+      const std::string pdf = UsePdf(std::string("twice-") + name + "-" + std::to_string(perPage));
+      printer->BeginDoc();
+      for (int page = 0; page < 3; ++page) {
+        if (page > 0) printer->NewPage();
+        for (int i = 0; i < perPage; ++i)
+          canvas->StretchDraw({100 + i * 250, 100 + page * 50, 300 + i * 250, 300 + page * 50},
+                              const_cast<TGraphic*>(picture));
+      }
+      printer->EndDoc();
+      EXPECT_EQ(QpdfComplaints(pdf), "");
+      if (std::string(name) != "svg") {
+        EXPECT_EQ(ImageObjects(pdf).size(), 1u);
+      }
+      // Every use is still drawn: the third page shows the picture at each place.
+      const std::string png = OutputFile(std::string("twice-") + name + ".png");
+      RunCommand("pdftoppm -r 72 -f 3 -l 3 -png -singlefile '" + pdf + "' '" + png.substr(0, png.size() - 4) + "'");
+      const TImage page = TImage::Load(png);
+      for (int i = 0; i < perPage; ++i) {
+        // Each place spans (12 + 30 i, 24) to (36 + 30 i, 48) at 72 dpi; its left quarter is coloured.
+        EXPECT_FALSE(AllNear(page, {14 + i * 30, 27, 18 + i * 30, 45}, clWhite, 8)) << "use " << i;
+      }
+    }
+  }
 }
 
 } // namespace
