@@ -69,10 +69,14 @@ struct TSvgGraphic::Impl {
   RsvgHandle* Handle = nullptr;
   int32_t Width = 0;
   int32_t Height = 0;
+  std::string Key; // digest of the document's bytes
+  // The drawing at natural size, recorded on its first use on a vector target.
+  mutable cairo_surface_t* Recording = nullptr;
   Impl() = default;
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
   ~Impl() {
+    if (Recording != nullptr) cairo_surface_destroy(Recording);
     if (Handle != nullptr) g_object_unref(Handle);
   }
 };
@@ -667,6 +671,7 @@ std::unique_ptr<TGraphic> LoadSvg(std::string_view Data, const std::string& Name
   }
   auto state = std::make_unique<TSvgGraphic::Impl>();
   state->Handle = handle;
+  state->Key = Digest(Data) + "-svg";
   rsvg_handle_set_dpi(handle, 96.0);
 
   double width = 0.0;
@@ -1078,6 +1083,37 @@ void RenderSvg(const TSvgGraphic::Impl& Svg, cairo_t* Cairo) {
   }
 }
 
+// Svg's drawing recorded once, for PDF targets: drawn from the recording, the
+// document holds the drawing once as a form and uses it wherever the picture
+// appears, instead of repeating every path per use. The recording carries the
+// digest of the document's bytes, so the PDF also shares it between loads of
+// the same file. (Cairo's SVG writer loses memory on every use of a recording
+// released before the document ends, as a picture per record is, so SVG
+// targets get the paths drawn directly.) Null when Cairo cannot record (the
+// picture is then drawn directly).
+cairo_surface_t* SvgRecording(const TSvgGraphic::Impl& Svg) {
+  if (Svg.Recording != nullptr) return Svg.Recording;
+  const cairo_rectangle_t extents{0.0, 0.0, static_cast<double>(Svg.Width), static_cast<double>(Svg.Height)};
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+  cairo_t* cairo = cairo_create(recording);
+  try {
+    RenderSvg(Svg, cairo);
+  } catch (...) {
+    cairo_destroy(cairo);
+    cairo_surface_destroy(recording);
+    throw;
+  }
+  const cairo_status_t status = cairo_status(cairo);
+  cairo_destroy(cairo);
+  if (status != CAIRO_STATUS_SUCCESS || cairo_surface_status(recording) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(recording);
+    return nullptr;
+  }
+  SetUniqueId(recording, Svg.Key);
+  Svg.Recording = recording;
+  return recording;
+}
+
 } // namespace
 
 void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, double Width,
@@ -1124,7 +1160,9 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
         cairo_pattern_set_matrix(part, &matrix);
         cairo_pattern_set_filter(part, filter);
       }
-      cairo_clip(Cairo);
+      // The mask ends with the picture, so no clip is needed: a clip would cost
+      // the writer a clipping path and four numbers on every use.
+      cairo_new_path(Cairo);
       cairo_set_source(Cairo, colours);
       cairo_mask(Cairo, mask);
       cairo_pattern_destroy(colours);
@@ -1134,14 +1172,28 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
     cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
     cairo_pattern_set_matrix(pattern, &matrix);
     cairo_pattern_set_filter(pattern, filter);
-    if (pixelTarget) cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     cairo_set_source(Cairo, pattern);
     cairo_pattern_destroy(pattern);
-    cairo_fill(Cairo);
+    if (pixelTarget) {
+      cairo_pattern_set_extend(cairo_get_source(Cairo), CAIRO_EXTEND_PAD);
+      cairo_fill(Cairo);
+    } else {
+      // A vector target draws the picture exactly over its rectangle: painted,
+      // it needs no clipping path, which the writer would repeat on every use.
+      cairo_new_path(Cairo);
+      cairo_paint(Cairo);
+    }
     return;
   }
   if (const auto* svg = dynamic_cast<const TSvgGraphic*>(&Graphic)) {
     cairo_clip(Cairo);
+    if (cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_PDF) {
+      if (cairo_surface_t* recording = SvgRecording(svg->Backend())) {
+        cairo_set_source_surface(Cairo, recording, 0.0, 0.0);
+        cairo_paint(Cairo);
+        return;
+      }
+    }
     RenderSvg(svg->Backend(), Cairo);
     return;
   }

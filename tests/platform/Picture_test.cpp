@@ -479,6 +479,47 @@ TEST_F(PictureDrawing, APictureLoadedAgainAndAgainIsEmbeddedOnceInPdfPostScriptA
   }
 }
 
+// What `qpdf --check` says of a PDF, when it finds anything amiss (its exit code
+// is 0 only for a file without errors or warnings).
+std::string QpdfComplaints(const std::string& Pdf) {
+  const TCommandResult check = RunCommandWithStatus("qpdf --check '" + Pdf + "' 2>&1");
+  return check.ExitCode == 0 ? std::string() : check.Output;
+}
+
+TEST_F(PictureDrawing, AnSvgPictureDrawnAgainAndAgainIsOneFormInPdf) {
+  const std::string path = UsePdf("svg-logos");
+  printer->BeginDoc();
+  // Each drawing from its own load of the file, released before the next.
+  for (int i = 0; i < 12; ++i) {
+    if (i == 8) printer->NewPage();
+    const auto logo = LoadGraphicFromFile(DataFile("picture.svg"));
+    canvas->StretchDraw({100 + (i % 8) * 200, 100, 260 + (i % 8) * 200, 180}, logo.get());
+  }
+  printer->EndDoc();
+  const std::string objects = RunCommand("qpdf --qdf --object-streams=disable '" + path + "' -");
+  size_t forms = 0;
+  for (size_t at = objects.find("/Subtype /Form"); at != std::string::npos; at = objects.find("/Subtype /Form", at + 1))
+    ++forms;
+  EXPECT_EQ(forms, 1u);
+  EXPECT_TRUE(PdfImages(path).empty()); // still vector
+  EXPECT_EQ(QpdfComplaints(path), ""); // the form named once in each page's resources
+
+  // Every use shows the picture: blue left half, green right half (at 72 dpi the
+  // first spans (12, 12) to (31.2, 21.6), the twelfth is on page 2).
+  const std::string png = OutputFile("svg-logos.png");
+  for (int page : {1, 2}) {
+    SCOPED_TRACE(page);
+    const std::string n = std::to_string(page);
+    RunCommand("pdftoppm -r 72 -f " + n + " -l " + n + " -png -singlefile '" + path + "' '" +
+               png.substr(0, png.size() - 4) + "'");
+    const TImage image = TImage::Load(png);
+    for (int i = 0; i < (page == 1 ? 8 : 4); ++i) {
+      EXPECT_TRUE(AllNear(image, {13 + i * 24, 13, 20 + i * 24, 20}, Blue, 8));
+      EXPECT_TRUE(AllNear(image, {24 + i * 24, 13, 30 + i * 24, 20}, Green, 8));
+    }
+  }
+}
+
 TEST_F(PictureDrawing, AJpegIsEmbeddedInPdfAsItsOwnBytesAndTurnedByTheDrawing) {
   const std::string bytes =
       WithExif(ReadBytes(DataFile("picture-quadrants.jpg")), ExifBlock({ShortEntry(0x0112, 6)}));
@@ -612,13 +653,6 @@ TEST_F(PictureDrawing, MaxDpiReducesFinePicturesOnVectorTargetsAndKeepsJpegsAsJp
   const TImage page72 = EndAndLoad(path);
   EXPECT_TRUE(AllNear(page72, {2, 2, 14, 6}, Red, 40));
   EXPECT_TRUE(AllNear(page72, {18, 10, 30, 14}, clWhite, 40));
-}
-
-// What `qpdf --check` says of a PDF, when it finds anything amiss (its exit code
-// is 0 only for a file without errors or warnings).
-std::string QpdfComplaints(const std::string& Pdf) {
-  const TCommandResult check = RunCommandWithStatus("qpdf --check '" + Pdf + "' 2>&1");
-  return check.ExitCode == 0 ? std::string() : check.Output;
 }
 
 TEST_F(PictureDrawing, APictureUsedAgainOnOnePageIsNamedOnceInThatPagesResources) {
