@@ -195,9 +195,17 @@ cd "$base" || exit 1
 
 # A server that stops answering mid-job: the command gives up within its
 # timeout, exits with 3, and does not report the job as printed.
+queued_before=$(lpstat -o OFFICE 2>/dev/null | wc -l)
 "$MIVORA" print label.json -P OFFICE --timeout 3 -o job-hold-until=indefinite >stdout.txt 2>stderr.txt &
 command_pid=$!
-sleep 1.5
+# Stop the server once the job is queued, however long a loaded machine takes
+# to get there, so that the command is waiting on the job's state.
+for _ in $(seq 300); do
+  [ "$(lpstat -o OFFICE 2>/dev/null | wc -l)" -gt "$queued_before" ] && break
+  kill -0 "$command_pid" 2>/dev/null || break
+  sleep 0.1
+done
+sleep 0.2
 kill -STOP "$pid"
 started=$(date +%s%N)
 wait "$command_pid"
