@@ -2,7 +2,7 @@
 //
 //   picture_workloads badges OUT.pdf LOGO [COUNT]   W4: COUNT badges (default 2000),
 //       8 to an A4 page, each with the logo (loaded for every badge, as a data merge
-//       does), a name, a company and a role
+//       does), a name, a company and a role; PostScript when OUT ends in .ps
 //   picture_workloads cards OUT.pdf DIR [COUNT]     W6: COUNT ID cards (default 500),
 //       8 to an A4 page, each with its own photo DIR/photo-N.jpg (none where the
 //       file is missing), a name and a number
@@ -78,9 +78,14 @@ std::pair<float, float> AddFrame(TMivora& Sheet, int I) {
   return {left, top};
 }
 
+// PostScript for a file named .ps, PDF otherwise.
+TPrinterTarget TargetFor(const std::string& Path) {
+  return Path.size() > 3 && Path.compare(Path.size() - 3, 3, ".ps") == 0 ? ptPostScript : ptPdf;
+}
+
 int Badges(const std::string& Path, const std::string& Logo, int Count) {
   TPrinter* printer = Printer();
-  printer->SetTarget(ptPdf, Path);
+  printer->SetTarget(TargetFor(Path), Path);
   const auto start = Clock::now();
   TMivora sheet(nullptr);
   sheet.SetMeasurement(mtCentimeters);
