@@ -203,6 +203,54 @@ TEST(PngWriterTest, BlankAndRepeatedRowsCompressToAlmostNothing) {
   EXPECT_LT(png.size(), 40'000u);
 }
 
+TEST(PngWriterTest, PagesOfManyPiecesAndRunsOfRepeatedRowsReadBackExactly) {
+  // Bands of noise (which the compressor stores as it is), of a frame's sides
+  // (runs of repeated rows) and of flat colour, each band several megabytes
+  // or a few rows: the stream joins compressed pieces and runs of repeated
+  // rows at every bit position, and pieces are cut inside a band of noise.
+  for (const int width : {1, 5, 333, 1201}) {
+    SCOPED_TRACE("width " + std::to_string(width));
+    const int height = width < 100 ? 200 : 3000;
+    TSurface page(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    unsigned char* data = cairo_image_surface_get_data(page.get());
+    const int stride = cairo_image_surface_get_stride(page.get());
+    for (int y = 0; y < height; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * static_cast<size_t>(stride));
+      const int band = (y * 7 / height + y % 3 * (y < height / 5 ? 1 : 0)) % 4;
+      for (int x = 0; x < width; ++x) {
+        uint32_t h = static_cast<uint32_t>(x) * 0x9E3779B1u ^ static_cast<uint32_t>(y) * 0x85EBCA77u;
+        h = (h ^ (h >> 15)) * 0x2C1B3C6Du;
+        const uint32_t rgb = band == 0   ? (h ^ (h >> 13)) & 0xFFFFFF
+                             : band == 1 ? (x % 97 == 0 ? 0x000000 : 0xFFFFFF)
+                             : band == 2 ? 0x3366CC
+                                         : static_cast<uint32_t>(y % 5 == 0) * 0x10203;
+        row[x] = 0xFF000000u | rgb;
+      }
+    }
+    cairo_surface_mark_dirty(page.get());
+    const std::vector<uint32_t> pixels = PixelsOf(page.get());
+    const TSurface back = ReadBack(Written(page.get()));
+    ASSERT_EQ(cairo_surface_status(back.get()), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(PixelsOf(back.get()), pixels);
+  }
+}
+
+TEST(PngWriterTest, ABlankA4PageAt600DpiTakesSixteenBytesARow) {
+  // 4,961 x 7,016 white pixels, the first row the only one that differs.
+  TSurface page(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 4961, 7016));
+  cairo_t* cairo = cairo_create(page.get());
+  cairo_set_source_rgb(cairo, 1, 1, 1);
+  cairo_paint(cairo);
+  cairo_destroy(cairo);
+  const std::string png = Written(page.get());
+  // 16 bytes a repeated row (7,015 of them); libdeflate on the whole page
+  // took 20.
+  EXPECT_LT(png.size(), 7016u * 17);
+  const TSurface back = ReadBack(png);
+  ASSERT_EQ(cairo_surface_status(back.get()), CAIRO_STATUS_SUCCESS);
+  EXPECT_EQ(PixelsOf(back.get()), PixelsOf(page.get()));
+}
+
 TEST(PngWriterTest, AFailedWriteIsReportedAndNothingIsWrittenAfterIt) {
   const TSurface page = TestPage(300, 300);
   const size_t whole = Written(page.get()).size();
