@@ -336,6 +336,7 @@ void TPrinter::BeginDoc() {
   layout.PaperPixelsX = std::max(PixelsOf(PaperWidthMm(), dpiX_), layout.OffsetPixelsX + layout.PageWidth);
   layout.PaperPixelsY = std::max(PixelsOf(PaperHeightMm(), dpiY_), layout.OffsetPixelsY + layout.PageHeight);
   layout.Title = title_;
+  layout.Sync = syncOutput_;
 
   auto job = std::make_unique<TJob>();
   job->Title = title_;

@@ -85,6 +85,11 @@ public:
   // below 0 or above 9600.
   void SetMaxPictureDpi(int32_t Dpi);
   int32_t MaxPictureDpi() const noexcept { return maxPictureDpi_; }
+  // Whether the page files of a PNG or SVG job are synced to disk before they
+  // are put in place (the default). Off only for a caller that syncs them
+  // itself, such as the processes that draw parts of one merge, synced once
+  // together.
+  void SetSyncOutput(bool Sync) noexcept { syncOutput_ = Sync; }
   // The unprintable margins in millimetres; they must leave a printable area.
   void SetMargins(const TPrinterMargins& Margins);
   const TPrinterMargins& Margins() const noexcept { return margins_; }
@@ -162,6 +167,7 @@ private:
   int32_t dpiX_ = 600;
   int32_t dpiY_ = 600;
   int32_t maxPictureDpi_ = 0;
+  bool syncOutput_ = true;
   TPrinterMargins margins_;
   std::string title_;
   std::string failure_;

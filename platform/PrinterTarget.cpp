@@ -4,6 +4,7 @@
 
 #include "PdfResourceFilter_p.h"
 #include "PngWriter_p.h"
+#include "RasterPage_p.h"
 #include "TextEncoding.h"
 
 #include <cairo-pdf.h>
@@ -301,7 +302,7 @@ public:
       files_.push_back(std::make_unique<TOutputFile>(PageFilePath(path_, PageNumber)));
     TOutputFile& file = *files_.back();
     if (png_) {
-      surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout_.PaperPixelsX, layout_.PaperPixelsY);
+      surface_ = raster_.NewPage(layout_.PaperPixelsX, layout_.PaperPixelsY);
       if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
         const std::string reason = cairo_status_to_string(cairo_surface_status(surface_));
         throw EPrinterError("Cannot make a page of " + std::to_string(layout_.PaperPixelsX) + " x " +
@@ -345,7 +346,7 @@ public:
     FinishPage();
     // One sync for all the pages (of their file system when there are
     // several), before any of them is renamed into place.
-    if (!files_.empty()) files_.front()->Sync(files_.size() > 1);
+    if (layout_.Sync && !files_.empty()) files_.front()->Sync(files_.size() > 1);
     std::vector<std::string> written;
     for (auto& file : files_) {
       file->Commit();
@@ -367,6 +368,7 @@ private:
   std::string path_;
   TPageLayout layout_;
   std::vector<std::unique_ptr<TOutputFile>> files_;
+  TRasterMemory raster_;  // the pages' pixels, one page after the other
   cairo_surface_t* surface_ = nullptr;
   cairo_t* page_ = nullptr;
 };

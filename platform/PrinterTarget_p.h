@@ -30,6 +30,7 @@ struct TPageLayout {
   int32_t PageWidth = 0;     // the printable area in device pixels
   int32_t PageHeight = 0;
   std::string Title;
+  bool Sync = true;          // files synced to disk before they are put in place
 };
 
 // Where a job's pages go. Errors are EPrinterError naming the file.

@@ -15,15 +15,19 @@
 #include "Warnings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,13 +80,44 @@ TPrinterTarget TargetOf(TOutputKind Kind) {
   return ptPdf;
 }
 
-// Which pages this process draws when several draw a merge side by side:
-// pages Worker + 1, Worker + 1 + Workers, ...
+// Which pages this process draws when several draw a merge side by side.
+// Each process walks through every record (filling the sheet as it goes) and
+// draws the pages it takes: when it is free, it takes the next page nobody
+// has taken, from a counter the processes share. A process slowed by others
+// on its core takes fewer pages, and no process waits for another: pages are
+// handed out as the processes come for them, not dealt in advance.
 struct TPageShare {
-  size_t Worker = 0;
-  size_t Workers = 1;
-  bool Draws(size_t Page) const noexcept { return (Page - 1) % Workers == Worker; }
+  std::atomic<size_t>* Next = nullptr;  // the next page nobody has taken; none: one process draws all
+  size_t Taken = 0;                     // the page this process took last
+  std::vector<size_t> Drawn;            // the pages it drew, in order
+
+  bool Draws(size_t Page) {
+    if (Next == nullptr) return true;
+    if (Taken < Page) Taken = Next->fetch_add(1);
+    if (Taken != Page) return false;
+    if (Drawn.empty() || Drawn.back() != Page) Drawn.push_back(Page);
+    return true;
+  }
 };
+
+// A counter in memory shared with the processes forked after it is made.
+class TSharedCounter {
+public:
+  TSharedCounter() {
+    void* memory = ::mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+      throw EPrinterError(std::string("Cannot start the processes that draw the pages: ") + std::strerror(errno));
+    counter_ = new (memory) std::atomic<size_t>(1);
+  }
+  ~TSharedCounter() { ::munmap(counter_, sizeof *counter_); }
+  TSharedCounter(const TSharedCounter&) = delete;
+  TSharedCounter& operator=(const TSharedCounter&) = delete;
+  std::atomic<size_t>* Get() const noexcept { return counter_; }
+
+private:
+  std::atomic<size_t>* counter_ = nullptr;
+};
+static_assert(std::atomic<size_t>::is_always_lock_free, "the page counter is shared between processes");
 
 // Everything read and built before the first page is drawn.
 struct TPrepared {
@@ -191,6 +226,11 @@ std::vector<std::string> RunJob(TPrepared& P, const TPrintRequest& Request) {
       });
       CheckInterrupt();
     }
+    if (P.Share->Next != nullptr && P.Share->Drawn.empty()) {
+      // A process drawing part of a merge found every page taken by others.
+      sheet.AbortDocument();
+      return {};
+    }
     sheet.EndDocument();
   } catch (...) {
     sheet.AbortDocument();
@@ -233,32 +273,35 @@ void WriteFully(int Descriptor, const std::string& Text) noexcept {
 // How a worker ended, as its exit code says: the kinds of error of the command.
 enum TWorkerExit : int { weDone = 0, weUnforeseen = 1, weInput = 2, wePrinter = 3 };
 
-// The work of one worker process: draws its share of the pages into its own
-// folder inside Folder, renames them to their final names in Folder, and
-// reports on Pipe: "P" after each page, "E" and the message on a failure.
-// Never returns.
+// The work of one worker process: draws the pages it takes (from Next) into
+// its own folder inside Folder, renames them to their final names in Folder,
+// and reports on Pipe: "P" after each page, "E" and the message on a failure.
+// The files are not synced: the parent syncs them all at once. Never returns.
 [[noreturn]] void RunWorker(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, const fs::path& Output,
-                            const fs::path& Folder, size_t Worker, size_t Workers, int Pipe) {
+                            const fs::path& Folder, size_t Worker, std::atomic<size_t>* Next, int Pipe) {
   ResetInterruptsInChild();
   TWorkerExit code = weDone;
   std::string message;
   try {
-    P.Share->Worker = Worker;
-    P.Share->Workers = Workers;
+    P.Share->Next = Next;
     const fs::path own = Folder / ("worker-" + std::to_string(Worker));
     if (::mkdir(own.c_str(), 0700) != 0)
       throw EPrinterError("Cannot make a temporary folder \"" + own.string() + "\": " + std::strerror(errno));
     Printer()->SetTarget(TargetOf(Kind), (own / ("page" + Output.extension().string())).string());
+    Printer()->SetSyncOutput(false);
     TPrintRequest request = Request;
     request.Progress = [&P, Pipe](size_t Done, size_t) {
-      if (P.Share->Draws(Done)) WriteFully(Pipe, "P");
+      if (!P.Share->Drawn.empty() && P.Share->Drawn.back() == Done) WriteFully(Pipe, "P");
     };
     const std::vector<std::string> files = RunJob(P, request);
     const size_t pages = P.Merge->Pages();
+    const std::vector<size_t>& drawn = P.Share->Drawn;
+    if (files.size() != drawn.size())
+      throw EPrinterError("Cannot write \"" + Output.string() + "\": a process drew " + std::to_string(drawn.size()) +
+                          " pages into " + std::to_string(files.size()) + " files");
     for (size_t j = 0; j < files.size(); ++j) {
-      const size_t page = Worker + j * Workers;  // 0-based
-      const fs::path target = Folder / NumberedFile(Output, page + 1, pages).filename();
-      if (page >= pages || ::rename(files[j].c_str(), target.c_str()) != 0)
+      const fs::path target = Folder / NumberedFile(Output, drawn[j], pages).filename();
+      if (drawn[j] > pages || ::rename(files[j].c_str(), target.c_str()) != 0)
         throw EPrinterError("Cannot write \"" + target.string() + "\": " + std::strerror(errno));
     }
   } catch (const EInputError& error) {
@@ -296,6 +339,7 @@ void RunWorkers(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, co
     int Code = weDone;    // the exit code; -1 when a signal ended it
   };
   std::vector<TWorker> workers(Workers);
+  const TSharedCounter next;
   const auto stopAll = [&workers] {
     for (TWorker& w : workers)
       if (w.Pid > 0) ::kill(w.Pid, SIGKILL);
@@ -338,7 +382,7 @@ void RunWorkers(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, co
     if (pid == 0) {
       ::close(pipe[0]);
       for (size_t i = 0; i < k; ++i) ::close(workers[i].Pipe);
-      RunWorker(P, Request, Kind, Output, Folder, k, Workers, pipe[1]);
+      RunWorker(P, Request, Kind, Output, Folder, k, next.Get(), pipe[1]);
     }
     const int error = errno;
     ::close(pipe[1]);
@@ -422,6 +466,16 @@ void RunWorkers(TPrepared& P, const TPrintRequest& Request, TOutputKind Kind, co
   if (w.Code == weInput) throw EInputError(w.Message);
   if (w.Code == weUnforeseen) throw std::runtime_error(w.Message);
   throw EPrinterError(w.Message);
+}
+
+// Waits until everything written into Folder is on the disk: one sync of its
+// file system for all the pages the workers wrote there.
+void SyncFolder(const fs::path& Folder, const fs::path& Output) {
+  const int descriptor = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool synced = descriptor >= 0 && ::syncfs(descriptor) == 0;
+  const int error = errno;
+  if (descriptor >= 0) ::close(descriptor);
+  if (!synced) throw EPrinterError("Cannot write \"" + Output.string() + "\": " + std::strerror(error));
 }
 
 // Puts Made[i] (files in Folder) in place as Targets[i], all or none: each
@@ -577,6 +631,7 @@ TPrintReport PrintLayout(const TPrintRequest& Request) {
   if (workers > 1 && SingleThreaded()) {
     RunWorkers(p, Request, kind, output, folder.Path(), workers);
     for (const fs::path& target : targets) made.push_back(folder.Path() / target.filename());
+    SyncFolder(folder.Path(), output);
   } else {
     printer->SetTarget(TargetOf(kind), (folder.Path() / ("page" + output.extension().string())).string());
     for (const std::string& file : RunJob(p, Request)) made.push_back(file);
