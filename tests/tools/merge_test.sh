@@ -174,4 +174,21 @@ photo_layout photo-open.json 'photos/{id'
 expect "a picture name with an unclosed brace" 2 'photo-open.json: commands[0].file: the "{" at character 8 is not closed' \
   print photo-open.json --data photos.csv -o out.pdf
 
+# Every record is checked before anything prints: an address that wraps onto
+# more lines than its label holds, in the last record, is named with its record;
+# --strict prints nothing. Addresses that fit (one with a tab, one with spaces
+# at a line's end) are not named.
+address_cell='{"op": "AddText", "name": "Address", "text": "{name}\n{street}", "left": 0.2, "top": 0.1, "width": 4, "height": 1.2, "font": {"height": 0.4}}'
+labels_layout address.json '{"across": 2, "down": 2, "width": 5, "height": 1.4}' \
+  '{"op": "SetTextProperties", "wordWrap": true}, '"$address_cell"
+printf 'name,street\nAnn,Main Street 1   \nBob,"Mill\tLane 2"\nCyd,A very long street name that the label cannot hold on one line 3\n' >long.csv
+"$MIVORA" print address.json --data long.csv -o address.pdf 2>stderr.txt || fail "the address merge did not print: $(cat stderr.txt)"
+[ "$(pages address.pdf)" = 1 ] || fail "the address merge printed $(pages address.pdf) pages, not 1"
+grep -q 'long.csv:4 (record 3): .*cell "Address": text "Cyd' stderr.txt ||
+  fail "the address that does not fit is not named with its record: $(cat stderr.txt)"
+grep -q 'does not fit: its [0-9]* lines need' stderr.txt || fail "the address that does not fit does not say so: $(cat stderr.txt)"
+[ "$(grep -c 'cell "Address"' stderr.txt)" = 1 ] || fail "addresses that fit were warned about: $(cat stderr.txt)"
+expect "an address that does not fit, with --strict" 2 "address.json: 1 warning about the page, and --strict makes them errors: nothing printed" \
+  print address.json --data long.csv -o out.pdf --strict
+
 finish "merges behave"
