@@ -3,7 +3,10 @@
 // and turned upright. Each measurement runs in a process of its own so that its
 // peak memory is its own.
 //
-//   text_layout_bench [OUT_DIR] [MAX_KB]
+//   text_layout_bench [OUT_DIR] [MAX_KB] [MODE] [MIN_KB]
+//
+// MODE is wrapped, wrapped+shrink, vertical+shrink or all (the default); sizes run
+// from MIN_KB (default 1) up to MAX_KB (default 1024), four times larger each.
 //
 // Prints one line per measurement: mode, size in KB, wall-clock and processor
 // seconds, the growth of peak resident memory in MB over a first print of a few
@@ -16,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,10 +87,13 @@ double PrintCell(const std::string& Path, TMode Mode, size_t Bytes) {
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp";
   const size_t maxKb = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1024;
+  const std::string only = argc > 3 ? argv[3] : "all";
+  const size_t minKb = std::max<size_t>(1, argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 1);
   std::printf("%-16s %8s %9s %9s %9s %12s %12s\n", "mode", "KB", "seconds", "cpu s", "+peak MB",
               "cpu ms/KB", "+KB mem/KB");
   for (TMode mode : {TMode::Wrapped, TMode::Shrunk, TMode::Upright}) {
-    for (size_t kb = 1; kb <= maxKb; kb *= 4) {
+    if (only != "all" && only != NameOf(mode)) continue;
+    for (size_t kb = minKb; kb <= maxKb; kb *= 4) {
       int pipeFds[2];
       if (pipe(pipeFds) != 0) return 1;
       const pid_t child = fork();

@@ -87,11 +87,13 @@ int DrawTextA(HDC DC, const char* Text, int Count, TRect* Rect, uint32_t Format)
   for (size_t i = firstShown; i < lines.size(); ++i) {
     const TTextLine& line = lines[i];
     if (top + static_cast<double>(i) * static_cast<double>(lineHeight) >= clipBottom + overhang) break;
+    // A line found without being laid out is laid out now, as it is drawn.
+    const double width = line.Estimated ? font.LineWidth(line.Text, options.ExpandTabs) : line.Width;
     double x = left;
     if ((Format & DT_RIGHT) != 0) {
-      x = right - line.Width;
+      x = right - width;
     } else if ((Format & DT_CENTER) != 0) {
-      x = left + (right - left - line.Width) / 2.0;
+      x = left + (right - left - width) / 2.0;
     }
     const double y = static_cast<double>(Rect->Top) + static_cast<double>(i) * lineHeight;
     font.ShowLine(cairo, line.Text, options.ExpandTabs, x, y);

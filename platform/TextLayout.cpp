@@ -41,6 +41,10 @@ constexpr double kMaxLineEms = 6144.0;
 // How far, in ems of the font, a width seen from the estimated pen positions is
 // trusted: farther than kerning or shaping across a line's ends ever moves it.
 constexpr double kEstimateMarginEms = 1.0;
+// Texts up to this long keep the layouts of the lines they measure, to draw them:
+// a cell's text is measured and then drawn. Longer texts have more lines than a
+// cell shows, and measure them without keeping layouts (which is faster).
+constexpr size_t kKeptLayoutsTextBytes = 4096;
 // Laid-out lines kept per face; when it is full the line used longest ago goes.
 // Measured on label sheets (three lines a label, one of them new on every
 // label): 1,024 keeps the lines that come back every few pages, 4,096 also those
@@ -115,6 +119,45 @@ std::vector<TWord> Words(std::string_view Paragraph) {
 
 bool Fits(double Width, double MaxWidth) { return Width <= MaxWidth + kFitTolerance; }
 
+// Whether Utf8 is printable ASCII and spaces only: text whose width laid out
+// alone differs from its estimate by kerning at its ends at most, never by a
+// change of script, direction or font that its neighbours could cause.
+bool PlainAscii(std::string_view Utf8) {
+  return std::all_of(Utf8.begin(), Utf8.end(), [](char c) { return c >= ' ' && c <= '~'; });
+}
+
+// Lays out those of the given lines (indices into Lines, or every line when
+// Indices is null) whose widths are estimated and that may be the widest of them:
+// whose estimate is within Margin of the widest width known. Afterwards the widest
+// of them has its laid-out width and every estimated one is narrower. Returns
+// that widest width (0 for no lines).
+double ResolveWidest(const TTextFont& Font, std::vector<TTextLine>& Lines, const std::vector<size_t>* Indices,
+                     double Margin, bool ExpandTabs, bool KeepLayouts) {
+  const size_t count = Indices != nullptr ? Indices->size() : Lines.size();
+  auto at = [&](size_t i) -> TTextLine& { return Lines[Indices != nullptr ? (*Indices)[i] : i]; };
+  double widest = 0;
+  std::vector<std::pair<double, size_t>> estimated;  // estimate and position in the set
+  for (size_t i = 0; i < count; ++i) {
+    const TTextLine& line = at(i);
+    if (line.Estimated) {
+      estimated.emplace_back(line.Width, i);
+    } else {
+      widest = std::max(widest, line.Width);
+    }
+  }
+  // Widest estimate first: once an estimate falls short of the widest known by
+  // more than Margin, so do all after it.
+  std::sort(estimated.begin(), estimated.end(), [](const auto& A, const auto& B) { return A.first > B.first; });
+  for (const auto& [estimate, i] : estimated) {
+    if (estimate + Margin < widest) break;
+    TTextLine& line = at(i);
+    line.Width = KeepLayouts ? Font.LineWidth(line.Text, ExpandTabs) : Font.MeasuredWidth(line.Text, ExpandTabs);
+    line.Estimated = false;
+    widest = std::max(widest, line.Width);
+  }
+  return widest;
+}
+
 // The end of the piece of Utf8 that starts at Begin: at most kEstimatePieceBytes
 // of one paragraph, ending before a space where there is one, else before a
 // character's first byte; Begin itself at a line break.
@@ -141,6 +184,8 @@ struct TFormatted {
   std::vector<TTextLine> Lines;
   double WidestJoined = 0;  // the widest line of more than one word
   double Rejected = std::numeric_limits<double>::infinity();
+  // Lines of more than one word, by index; only their widths bound WidestJoined.
+  std::vector<size_t> Joined;
 
   bool SameLinesIn(double MaxWidth) const { return Fits(WidestJoined, MaxWidth) && !Fits(Rejected, MaxWidth); }
 };
@@ -157,8 +202,16 @@ struct TFormatted {
 // it is not (tab stops, shaping across a break), a galloping search from there
 // finds the same line. Each line costs what its own length costs, so a paragraph
 // costs what its length does, however narrow the room.
+//
+// A line of plain ASCII that the estimate puts well within the room (by more
+// than kerning across its ends could take away) fits without being laid out; it
+// keeps its estimated width, marked as such, and is laid out only if it may be
+// the widest line (ResolveWidest) or is drawn. In a long text in a narrow cell
+// that is most lines: only those that end near the room's edge are laid out.
+// Unless KeepLayouts, lines are measured without keeping their layouts for
+// drawing: in a long text few of the lines measured are drawn.
 void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const double* Pen,
-                    const TFormatOptions& Options, TFormatted& Result) {
+                    const TFormatOptions& Options, bool KeepLayouts, TFormatted& Result) {
   const std::vector<TWord> words = Words(Paragraph);
   if (words.empty()) {
     Result.Lines.push_back({std::string(), 0.0});
@@ -169,13 +222,22 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const dou
   // kerning or shaping across its ends could make up) is not laid out to learn so.
   const bool tabs = Options.ExpandTabs && Paragraph.find('\t') != std::string_view::npos;
   const double margin = kEstimateMarginEms * Font.EmSize();
+  auto measure = [&](std::string_view Line) {
+    return KeepLayouts ? Font.LineWidth(Line, Options.ExpandTabs) : Font.MeasuredWidth(Line, Options.ExpandTabs);
+  };
   size_t first = 0;  // the first word of the current line
   while (first < words.size()) {
     const size_t start = first == 0 ? 0 : words[first].Begin;
+    // The last word of the line last found to fit, and its width.
+    size_t fitted = words.size();
+    double fittedWidth = 0;
     auto fits = [&](size_t last) {
-      const double width =
-          Font.LineWidth(Paragraph.substr(start, words[last].End - start), Options.ExpandTabs);
-      if (Fits(width, Options.MaxWidth)) return true;
+      const double width = measure(Paragraph.substr(start, words[last].End - start));
+      if (Fits(width, Options.MaxWidth)) {
+        fitted = last;
+        fittedWidth = width;
+        return true;
+      }
       Result.Rejected = std::min(Result.Rejected, width);
       return false;
     };
@@ -186,7 +248,9 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const dou
     // good: a last word known to be taken; bad: one known not to fit (or the end).
     size_t good = first;
     size_t bad = words.size();
-    if (guess == first || fits(guess)) {
+    const bool surely = guess > first && !tabs && PlainAscii(Paragraph.substr(start, words[guess].End - start)) &&
+                        Pen[words[guess].End] - Pen[start] + margin <= Options.MaxWidth;
+    if (guess == first || surely || fits(guess)) {
       good = guess;
       if (!tabs && good + 1 < bad) {
         const double longer = Pen[words[good + 1].End] - Pen[start];
@@ -223,9 +287,19 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const dou
       }
     }
     std::string text(Paragraph.substr(start, words[good].End - start));
-    const double lineWidth = Font.LineWidth(text, Options.ExpandTabs);
-    if (good > first) Result.WidestJoined = std::max(Result.WidestJoined, lineWidth);
-    Result.Lines.push_back({std::move(text), lineWidth});
+    // The line taken was laid out unless the estimate alone took it.
+    const bool estimated = surely && good == guess;
+    double lineWidth = fittedWidth;
+    if (estimated) {
+      lineWidth = Pen[words[good].End] - Pen[start];
+    } else if (fitted != good) {
+      lineWidth = measure(text);
+    }
+    if (good > first) {
+      Result.Joined.push_back(Result.Lines.size());
+      if (!estimated) Result.WidestJoined = std::max(Result.WidestJoined, lineWidth);
+    }
+    Result.Lines.push_back({std::move(text), lineWidth, estimated});
     first = good + 1;
   }
 }
@@ -287,6 +361,15 @@ private:
   // reference size, to Advances at the cluster's first byte. Cheaper than a
   // layout: no line breaking, no layout object; tabs advance as Pango shapes them.
   void ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const;
+
+public:
+  // The width of one line at the reference size, from shaping it as a layout of
+  // it does but without the layout: no line breaking, nothing kept. The same
+  // value as the layout's width for a line without tabs (the layout places tabs
+  // itself) that is not laid out in pieces.
+  double ShapedWidth(std::string_view Utf8) const;
+
+private:
 
   PangoFontDescription* description_ = nullptr;
   PangoAttrList* attributes_ = nullptr;
@@ -424,25 +507,47 @@ const TLongLine& TTextFace::LongLine(std::string_view Utf8, bool ExpandTabs) {
   return long_;
 }
 
-void TTextFace::ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const {
+namespace {
+
+// Calls Glyphs(Item, Glyphs) for each run of Utf8 as Pango itemizes and shapes it
+// with the face's description: one font, script and direction per run.
+template <typename TGlyphs>
+void ShapeRuns(const PangoFontDescription* Description, std::string_view Utf8, TGlyphs Glyphs) {
   const int length = static_cast<int>(std::min(Utf8.size(), static_cast<size_t>(INT_MAX)));
   PangoAttrList* attributes = pango_attr_list_new();
-  pango_attr_list_insert(attributes, pango_attr_font_desc_new(description_));
+  pango_attr_list_insert(attributes, pango_attr_font_desc_new(Description));
   GList* items = pango_itemize(Shared().Context, Utf8.data(), 0, length, attributes, nullptr);
   PangoGlyphString* glyphs = pango_glyph_string_new();
   for (GList* node = items; node != nullptr; node = node->next) {
     auto* item = static_cast<PangoItem*>(node->data);
     pango_shape_full(Utf8.data() + item->offset, item->length, Utf8.data(), length, &item->analysis,
                      glyphs);
-    for (int i = 0; i < glyphs->num_glyphs; ++i) {
-      const auto index = static_cast<size_t>(item->offset) + static_cast<size_t>(glyphs->log_clusters[i]);
-      if (index < Advances.size()) Advances[index] += static_cast<double>(glyphs->glyphs[i].geometry.width);
-    }
+    Glyphs(*item, *glyphs);
     pango_item_free(item);
   }
   pango_glyph_string_free(glyphs);
   g_list_free(items);
   pango_attr_list_unref(attributes);
+}
+
+} // namespace
+
+void TTextFace::ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const {
+  ShapeRuns(description_, Utf8, [&](const PangoItem& Item, const PangoGlyphString& Glyphs) {
+    for (int i = 0; i < Glyphs.num_glyphs; ++i) {
+      const auto index = static_cast<size_t>(Item.offset) + static_cast<size_t>(Glyphs.log_clusters[i]);
+      if (index < Advances.size()) Advances[index] += static_cast<double>(Glyphs.glyphs[i].geometry.width);
+    }
+  });
+}
+
+double TTextFace::ShapedWidth(std::string_view Utf8) const {
+  // A layout's width is the sum of its glyphs' advances, in whole Pango units.
+  int64_t width = 0;
+  ShapeRuns(description_, Utf8, [&](const PangoItem&, const PangoGlyphString& Glyphs) {
+    for (int i = 0; i < Glyphs.num_glyphs; ++i) width += Glyphs.glyphs[i].geometry.width;
+  });
+  return static_cast<double>(width) / PANGO_SCALE;
 }
 
 const std::vector<double>& TTextFace::PenPositions(const std::string& Utf8, bool ExpandTabs) {
@@ -547,6 +652,14 @@ double TTextFont::LineWidth(std::string_view Utf8, bool ExpandTabs) const {
   return ReferenceWidth(Utf8, ExpandTabs) * scale_;
 }
 
+double TTextFont::MeasuredWidth(std::string_view Utf8, bool ExpandTabs) const {
+  if (Utf8.empty() || Utf8.size() > kEstimatePieceBytes ||
+      (ExpandTabs && Utf8.find('\t') != std::string_view::npos)) {
+    return LineWidth(Utf8, ExpandTabs);
+  }
+  return face_->ShapedWidth(Utf8) * scale_;
+}
+
 double TTextFont::ReferenceWidth(std::string_view Utf8, bool ExpandTabs) const {
   PangoRectangle logical;
   pango_layout_get_extents(face_->LineLayout(Utf8, ExpandTabs), nullptr, &logical);
@@ -649,6 +762,8 @@ std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
   const std::string text = PrepareText(Text, Options.ExpandTabs, Options.NoPrefix);
   std::vector<double> pen;
   if (Options.WordBreak) pen = Font.PenPositions(text, Options.ExpandTabs);
+  // A short text is measured and then drawn, line by line: its layouts are kept.
+  const bool keepLayouts = text.size() <= kKeptLayoutsTextBytes;
   TFormatted result;
   size_t begin = 0;
   while (begin < text.size()) {
@@ -656,7 +771,7 @@ std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     const std::string_view paragraph(text.data() + begin, end - begin);
     if (Options.WordBreak) {
-      BreakParagraph(Font, paragraph, pen.data() + begin, Options, result);
+      BreakParagraph(Font, paragraph, pen.data() + begin, Options, keepLayouts, result);
     } else {
       result.Lines.push_back({std::string(paragraph), Font.LineWidth(paragraph, Options.ExpandTabs)});
     }
@@ -665,6 +780,13 @@ std::vector<TTextLine> FormatLines(const TTextFont& Font, std::string_view Text,
       ++end;
     }
     begin = end + 1;
+  }
+  if (Options.WordBreak) {
+    const double margin = kEstimateMarginEms * Font.EmSize();
+    ResolveWidest(Font, result.Lines, nullptr, margin, Options.ExpandTabs, keepLayouts);
+    result.WidestJoined =
+        ResolveWidest(Font, result.Lines, &result.Joined, margin, Options.ExpandTabs, keepLayouts);
+    result.Joined = {};
   }
   last = TLastFormat{Font.Face(), Font.EmSize(), Options.ExpandTabs, Options.NoPrefix, Options.WordBreak,
                      std::string(Text), std::move(result)};

@@ -64,6 +64,9 @@ public:
   // Advance width in pixels of one line of UTF-8 text (it must hold no line breaks).
   // A line of thousands of ems is measured as the sum of its pieces.
   double LineWidth(std::string_view Utf8, bool ExpandTabs) const;
+  // The same width as LineWidth, measured without keeping a layout of the line
+  // for drawing: about twice as fast for a line that will not be drawn.
+  double MeasuredWidth(std::string_view Utf8, bool ExpandTabs) const;
   // Estimated pen positions in pixels before each byte of UTF-8 Text and after its
   // last: the sum of the advances of the characters before it, from the start of
   // Text, CR and LF advancing nothing. Laid out in pieces, so a line's width seen
@@ -96,9 +99,15 @@ private:
 const TTextFont& TextFontOf(const TDeviceContext& DC);
 
 // One formatted line: its UTF-8 text and advance width in pixels.
+//
+// A line of a long text may be found without being laid out (Estimated): its
+// Width is then an estimate, and the line is narrower than the widest line of
+// its text, whose width is always laid out. Drawing it where its width matters
+// (aligned right or centred) takes TTextFont::LineWidth of its Text.
 struct TTextLine {
   std::string Text;
   double Width = 0;
+  bool Estimated = false;
 };
 
 // How DrawTextA formats: the DT_* flags that matter for line breaking.

@@ -388,10 +388,38 @@ protected:
     const std::vector<TTextLine> actual = FormatLines(Font, Text, options);
     const std::vector<TTextLine> expected = PlainLines(Font, ToUtf8(Text), MaxWidth);
     ASSERT_EQ(actual.size(), expected.size()) << "width " << MaxWidth << ", text " << Text.substr(0, 80);
+    double widest = 0;
+    for (const TTextLine& line : expected) widest = std::max(widest, line.Width);
     for (size_t i = 0; i < actual.size(); ++i) {
       ASSERT_EQ(actual[i].Text, expected[i].Text) << "line " << i << ", width " << MaxWidth;
-      ASSERT_EQ(actual[i].Width, expected[i].Width) << "line " << i << ", width " << MaxWidth;
+      if (actual[i].Estimated) {
+        // Not laid out: its width is drawn as laid out, and it is not the widest.
+        ASSERT_EQ(Font.LineWidth(actual[i].Text, true), expected[i].Width) << "line " << i;
+        ASSERT_LT(actual[i].Width, widest) << "line " << i << ", width " << MaxWidth;
+        ++estimated_;
+      } else {
+        ASSERT_EQ(actual[i].Width, expected[i].Width) << "line " << i << ", width " << MaxWidth;
+      }
     }
+  }
+
+  // Lines found without being laid out, over all texts checked.
+  static inline size_t estimated_ = 0;
+
+  // Bytes of plain ASCII prose with words that kern against their neighbours
+  // and against spaces ("AVAYA", "To.", "LT"), a line break now and then.
+  static std::string AsciiText(uint32_t Seed, size_t Bytes) {
+    static const char* const kWords[] = {"terms", "and", "AVAYA", "apply", "To.", "every", "LT", "order,",
+                                         "placed", "Yes,", "the", "A", "T.", "y", "f", "Wave", "otherwise",
+                                         "(agreed)", "1,234.56", "by", "fi", "VA"};
+    std::string text;
+    uint32_t state = Seed;
+    while (text.size() < Bytes) {
+      state = state * 1103515245u + 12345u;
+      if (!text.empty()) text += (state >> 3) % 97 == 0 ? "\r\n" : ((state >> 5) % 13 == 0 ? "  " : " ");
+      text += kWords[(state >> 16) % (sizeof(kWords) / sizeof(kWords[0]))];
+    }
+    return text;
   }
 
   // A text of Count pieces drawn from a mix of scripts, breaks and oddities.
@@ -437,6 +465,23 @@ TEST_F(LineBreakingTest, LongParagraphsAndWordsLongerThanAnEstimatePiece) {
   ExpectPlainLines(font, tabs, 600.0);
 }
 
+TEST_F(LineBreakingTest, LongPlainTextsBreakTheSameWithMostLinesNeverLaidOut) {
+  // Past a few kilobytes lines are measured without keeping their layouts, and
+  // lines the estimate puts well within the room are not measured at all.
+  estimated_ = 0;
+  for (int32_t height : {60, 23, -35}) {
+    const TTextFont font(Record(height), 600);
+    const std::string text = AsciiText(static_cast<uint32_t>(height + 100), 8000);
+    for (double width : {1.0, 150.0, 333.0, 1110.0, 4000.0}) ExpectPlainLines(font, text, width);
+  }
+  EXPECT_GT(estimated_, 500u) << "most lines are taken on the estimate";
+  // Widths wide enough for the longest line: every line fits, and the widest,
+  // which decides the text's measured width, is laid out.
+  const TTextFont font(Record(40), 600);
+  const std::string text = AsciiText(3, 6000);
+  for (double width : {2000.0, 2100.0, 2200.0}) ExpectPlainLines(font, text, width);
+}
+
 TEST_F(LineBreakingTest, TheSameTextBreaksTheSameAtEverySize) {
   // Shrinking asks for one text at size after size; estimates are kept between.
   const std::string text = MixedText(7, 300);
@@ -470,6 +515,42 @@ TEST_F(LineBreakingTest, LinesMeasureTheSameWhileThousandsOfOthersComeAndGo) {
     }
   }
   for (const auto& [line, width] : seenOnce) EXPECT_EQ(font.LineWidth(line, false), width) << line;
+}
+
+TEST_F(TextLayoutTest, CentredAndRightAlignedLinesOfALongTextSitWhereTheirOwnWidthsPutThem) {
+  // Most lines of a long text are found without being laid out; those drawn are
+  // placed by their laid-out widths, exactly as each line drawn alone.
+  std::string text;
+  static const char* const kWords[] = {"AVAYA", "To.", "terms", "LT", "Wave", "y", "apply,", "VA", "fi"};
+  for (uint32_t i = 0, state = 7; text.size() < 6000; ++i) {
+    state = state * 1103515245u + 12345u;
+    text += std::string(kWords[(state >> 16) % 9]) + " ";
+  }
+  const int32_t lineHeight = Extent(" ").cy;
+  for (uint32_t align : {uint32_t{DT_CENTER}, uint32_t{DT_RIGHT}}) {
+    BeginPng("long-aligned");
+    TRect rect{100, 100, 800, 100};
+    DrawTextA(canvas->GetHandle(), text.data(), static_cast<int>(text.size()), &rect,
+              kFormat | DT_WORDBREAK | align);
+    const test::TImage whole = EndPng();
+
+    TFormatOptions options;
+    options.MaxWidth = 700;
+    options.WordBreak = options.ExpandTabs = options.NoPrefix = true;
+    BeginPng("long-aligned-lines");
+    const std::vector<TTextLine> lines = FormatLines(TextFontOf(*canvas->GetHandle()), text, options);
+    ASSERT_GT(lines.size(), 30u);
+    int estimated = 0;
+    for (size_t i = 0; i < 30; ++i) {
+      estimated += lines[i].Estimated ? 1 : 0;
+      TRect one{100, 100 + static_cast<int32_t>(i) * lineHeight, 800, 0};
+      DrawTextA(canvas->GetHandle(), lines[i].Text.data(), static_cast<int>(lines[i].Text.size()), &one,
+                kFormat | align);
+    }
+    const test::TImage alone = EndPng();
+    EXPECT_GT(estimated, 5) << "the test needs lines found on the estimate";
+    EXPECT_TRUE(test::ImagesMatch(whole, alone, align == DT_CENTER ? "long-centred" : "long-right"));
+  }
 }
 
 TEST_F(TextLayoutTest, LinesFarOutsideTheClipAreNotDrawnYetTheVisibleOnesAre) {
