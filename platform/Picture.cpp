@@ -1087,10 +1087,10 @@ void RenderSvg(const TSvgGraphic::Impl& Svg, cairo_t* Cairo) {
 // document holds the drawing once as a form and uses it wherever the picture
 // appears, instead of repeating every path per use. The recording carries the
 // digest of the document's bytes, so the PDF also shares it between loads of
-// the same file. (Cairo's SVG writer loses memory on every use of a recording
-// released before the document ends, as a picture per record is, so SVG
-// targets get the paths drawn directly.) Null when Cairo cannot record (the
-// picture is then drawn directly).
+// the same file. (SVG targets get the paths drawn directly: Cairo's SVG
+// writer never gives back some of the recordings it draws from, even when
+// each page draws one recording per picture that the page holds until it is
+// written.) Null when Cairo cannot record (the picture is then drawn directly).
 cairo_surface_t* SvgRecording(const TSvgGraphic::Impl& Svg) {
   if (Svg.Recording != nullptr) return Svg.Recording;
   const cairo_rectangle_t extents{0.0, 0.0, static_cast<double>(Svg.Width), static_cast<double>(Svg.Height)};
