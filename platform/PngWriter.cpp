@@ -376,11 +376,17 @@ class TBitReader {
 public:
   TBitReader(const unsigned char* Data, size_t Size) : data_(Data), size_(Size) {}
 
+  // The next Count bits (at most 32), not consumed.
   uint32_t Peek(unsigned Count) const {
     const size_t byte = position_ / 8;
     uint64_t word = 0;
-    for (size_t i = 0; i < 8 && byte + i < size_; ++i) word |= static_cast<uint64_t>(data_[byte + i]) << (8 * i);
-    return static_cast<uint32_t>(word >> (position_ % 8)) & ((1u << Count) - 1);
+    if (byte + sizeof word <= size_) {
+      std::memcpy(&word, data_ + byte, sizeof word);
+      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    } else {
+      for (size_t i = 0; byte + i < size_; ++i) word |= static_cast<uint64_t>(data_[byte + i]) << (8 * i);
+    }
+    return static_cast<uint32_t>(word >> (position_ % 8)) & static_cast<uint32_t>((uint64_t{1} << Count) - 1);
   }
   void Skip(unsigned Count) { position_ += Count; }
   uint32_t Read(unsigned Count) {
@@ -617,7 +623,8 @@ private:
     stream_.push_back(0x01);  // no dictionary; check bits
     std::vector<unsigned char> row(rgbSize);
     std::vector<unsigned char> above(rgbSize);
-    piece_.reserve(std::max(kPieceSize, rowSize));
+    // Whole rows, at least one; the buffer is not cleared between pieces.
+    piece_.resize(std::max(kPieceSize / rowSize, size_t{1}) * rowSize);
     bool repeatMade = false;
     for (size_t y = 0; y < Height;) {
       const unsigned char* source = Pixels + y * Stride;
@@ -637,12 +644,12 @@ private:
         y += rows;  // above still holds these pixels
         continue;
       }
-      if (piece_.size() + rowSize > piece_.capacity()) {
+      if (pieceSize_ + rowSize > piece_.size()) {
         if (const cairo_status_t status = CompressPiece(); status != CAIRO_STATUS_SUCCESS) return status;
       }
       PackRgbRow(reinterpret_cast<const uint32_t*>(source), Width, row.data());
-      const size_t at = piece_.size();
-      piece_.resize(at + rowSize);
+      const size_t at = pieceSize_;
+      pieceSize_ += rowSize;
       if (y == 0) {
         piece_[at] = kFilterNone;
         std::memcpy(piece_.data() + at + 1, row.data(), rgbSize);
@@ -667,12 +674,12 @@ private:
 
   // Compresses the rows gathered in the piece and joins them to the stream.
   cairo_status_t CompressPiece() {
-    if (piece_.empty()) return CAIRO_STATUS_SUCCESS;
-    adler_ = libdeflate_adler32(adler_, piece_.data(), piece_.size());
+    if (pieceSize_ == 0) return CAIRO_STATUS_SUCCESS;
+    adler_ = libdeflate_adler32(adler_, piece_.data(), pieceSize_);
     libdeflate_compressor* compressor = Compressor();
     if (compressor == nullptr) return CAIRO_STATUS_NO_MEMORY;
-    compressed_.resize(libdeflate_deflate_compress_bound(compressor, piece_.size()));
-    const size_t size = libdeflate_deflate_compress(compressor, piece_.data(), piece_.size(), compressed_.data(),
+    compressed_.resize(libdeflate_deflate_compress_bound(compressor, pieceSize_));
+    const size_t size = libdeflate_deflate_compress(compressor, piece_.data(), pieceSize_, compressed_.data(),
                                                     compressed_.size());
     size_t lastHeader = 0, end = 0;
     bool stored = false;
@@ -684,8 +691,8 @@ private:
       bits_.PutBits(compressed_.data(), end);
     } else {
       // Not expected of libdeflate; stored blocks keep the file whole.
-      for (size_t at = 0; at < piece_.size(); at += 0xFFFF) {
-        const size_t length = std::min<size_t>(0xFFFF, piece_.size() - at);
+      for (size_t at = 0; at < pieceSize_; at += 0xFFFF) {
+        const size_t length = std::min<size_t>(0xFFFF, pieceSize_ - at);
         bits_.Put(0, 3);  // a stored block, not the last
         bits_.AlignToByte();
         bits_.Put(static_cast<uint32_t>(length), 16);
@@ -694,7 +701,7 @@ private:
                        piece_.begin() + static_cast<ptrdiff_t>(at + length));
       }
     }
-    piece_.clear();
+    pieceSize_ = 0;
     return Flush(false);
   }
 
@@ -731,7 +738,8 @@ private:
   std::vector<unsigned char> stream_;      // the zlib stream not yet written
   TBitWriter bits_;
   uint32_t adler_ = 1;
-  std::vector<unsigned char> piece_;       // packed rows not yet compressed
+  std::vector<unsigned char> piece_;       // packed rows not yet compressed: the first pieceSize_ bytes
+  size_t pieceSize_ = 0;
   std::vector<unsigned char> compressed_;  // a piece compressed
   TRepeatBlock repeat_;
 };
