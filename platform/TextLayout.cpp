@@ -38,6 +38,9 @@ constexpr size_t kEstimatePieceBytes = 1024;
 // its limit at 8192 ems of the reference size. Lines wider than this many ems
 // are measured and drawn in pieces, one after the other.
 constexpr double kMaxLineEms = 6144.0;
+// How far, in ems, glyphs may stand out of the piece of a long line they belong
+// to: pieces this far outside the clip are not drawn.
+constexpr double kPieceInkOverhangEms = 4.0;
 // How far, in ems of the font, a width seen from the estimated pen positions is
 // trusted: farther than kerning or shaping across a line's ends ever moves it.
 constexpr double kEstimateMarginEms = 1.0;
@@ -493,11 +496,16 @@ const TLongLine& TTextFace::LongLine(std::string_view Utf8, bool ExpandTabs) {
   while (long_.Pieces.back() < Utf8.size()) {
     const size_t begin = long_.Pieces.back();
     const size_t end = std::max(PieceEnd(Utf8, begin), begin + 1);
-    PangoLayout* layout = NewLayout(Utf8.substr(begin, end - begin), ExpandTabs);
-    PangoRectangle logical;
-    pango_layout_get_extents(layout, nullptr, &logical);
-    g_object_unref(layout);
-    long_.Widths.push_back(static_cast<double>(logical.width) / PANGO_SCALE);
+    const std::string_view piece = Utf8.substr(begin, end - begin);
+    if (ExpandTabs && piece.find('\t') != std::string_view::npos) {
+      PangoLayout* layout = NewLayout(piece, ExpandTabs);
+      PangoRectangle logical;
+      pango_layout_get_extents(layout, nullptr, &logical);
+      g_object_unref(layout);
+      long_.Widths.push_back(static_cast<double>(logical.width) / PANGO_SCALE);
+    } else {
+      long_.Widths.push_back(ShapedWidth(piece));
+    }
     width += long_.Widths.back();
     long_.Pieces.push_back(end);
   }
@@ -690,12 +698,23 @@ void TTextFont::ShowLine(cairo_t* Cairo, std::string_view Utf8, bool ExpandTabs,
   if (line == nullptr || line->Widths.empty()) {
     ShowLayout(Cairo, face_->LineLayout(Utf8, ExpandTabs), 0.0);
   } else {
+    // Only the pieces that reach into the clip are drawn (with a margin for
+    // glyphs that stand out of their piece): a line of a megabyte in a small
+    // cell costs the pieces that show, and the file holds no text nobody sees.
+    double clipLeft = 0;
+    double clipTop = 0;
+    double clipRight = 0;
+    double clipBottom = 0;
+    cairo_clip_extents(Cairo, &clipLeft, &clipTop, &clipRight, &clipBottom);
+    const double overhang = kPieceInkOverhangEms * kReferenceEm;
     double x = 0;
     for (size_t i = 0; i < line->Widths.size(); ++i) {
-      const std::string_view piece = Utf8.substr(line->Pieces[i], line->Pieces[i + 1] - line->Pieces[i]);
-      PangoLayout* layout = face_->NewLayout(piece, ExpandTabs);
-      ShowLayout(Cairo, layout, x);
-      g_object_unref(layout);
+      if (x + line->Widths[i] >= clipLeft - overhang && x <= clipRight + overhang) {
+        const std::string_view piece = Utf8.substr(line->Pieces[i], line->Pieces[i + 1] - line->Pieces[i]);
+        PangoLayout* layout = face_->NewLayout(piece, ExpandTabs);
+        ShowLayout(Cairo, layout, x);
+        g_object_unref(layout);
+      }
       x += line->Widths[i];
     }
   }

@@ -553,6 +553,37 @@ TEST_F(TextLayoutTest, CentredAndRightAlignedLinesOfALongTextSitWhereTheirOwnWid
   }
 }
 
+TEST_F(TextLayoutTest, PiecesOfALongLineFarOutsideTheClipAreNotDrawn) {
+  // A line of thousands of ems is drawn in pieces; only those near the clip are.
+  std::string text;
+  for (int i = 0; i < 4000; ++i) text += "n" + std::to_string(i) + " ";
+  const TRect clip{100, 200, 700, 400};
+  auto draw = [&](bool Clipped) {
+    ExtTextOutA(canvas->GetHandle(), 100, 250, Clipped ? ETO_CLIPPED : 0, &clip, text.data(),
+                static_cast<uint32_t>(text.size()), nullptr);
+  };
+  BeginPng("long-line-clipped");
+  draw(true);
+  const test::TImage clipped = EndPng();
+  BeginPng("long-line-whole");
+  draw(false);
+  const test::TImage whole = EndPng();
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    for (int32_t x = clip.Left; x < clip.Right; ++x) {
+      ASSERT_EQ(clipped.PixelAt(x, y), whole.PixelAt(x, y)) << "at " << x << "," << y;
+    }
+  }
+  EXPECT_GT(InkBounds(clipped).Right, clip.Right - 60) << "the visible pieces are drawn to the clip's edge";
+
+  const std::string pdf = UsePdf("long-line-clipped");
+  printer->BeginDoc();
+  draw(true);
+  printer->EndDoc();
+  const std::string extracted = test::RunCommand("pdftotext -raw '" + pdf + "' -");
+  EXPECT_NE(extracted.find("n0 n1 n2"), std::string::npos) << extracted.substr(0, 200);
+  EXPECT_EQ(extracted.find("n3000"), std::string::npos);
+}
+
 TEST_F(TextLayoutTest, LinesFarOutsideTheClipAreNotDrawnYetTheVisibleOnesAre) {
   std::string text;
   for (int i = 0; i < 400; ++i) text += "line" + std::to_string(i) + " of the long notes field\n";
