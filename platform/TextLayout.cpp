@@ -392,10 +392,14 @@ private:
   std::list<TCachedLayout> recent_;
   std::unordered_map<std::string_view, std::list<TCachedLayout>::iterator> layouts_;
   std::string lookup_;  // the key being looked up, kept to reuse its memory
-  // The text of the last pen positions ('t' or 's' for ExpandTabs, then the text):
-  // shrinking text to fit asks for the same text at one size after another.
-  std::string penKey_;
-  std::vector<double> pen_;
+  // Pen positions of the last texts asked ('t' or 's' for ExpandTabs, then the
+  // text): shrinking text to fit asks for the same text at one size after
+  // another, and for starts of it, while the whole text's stay in the first.
+  struct TPens {
+    std::string Key;
+    std::vector<double> Pen;
+  };
+  TPens pens_[2];
   std::string longKey_;
   TLongLine long_;
 };
@@ -560,33 +564,44 @@ double TTextFace::ShapedWidth(std::string_view Utf8) const {
 
 const std::vector<double>& TTextFace::PenPositions(const std::string& Utf8, bool ExpandTabs) {
   const char flag = ExpandTabs ? 't' : 's';
-  if (penKey_.size() == Utf8.size() + 1 && penKey_[0] == flag &&
-      std::string_view(penKey_).substr(1) == Utf8) {
-    return pen_;
+  for (TPens& pens : pens_) {
+    if (pens.Key.size() == Utf8.size() + 1 && pens.Key[0] == flag && std::string_view(pens.Key).substr(1) == Utf8) {
+      return pens.Pen;
+    }
   }
-  penKey_.clear();
-  pen_.assign(Utf8.size() + 1, 0.0);
+  // A start of the whole text goes beside it; any other text replaces both.
+  TPens* slot = &pens_[0];
+  if (pens_[0].Key.size() > Utf8.size() + 1 && pens_[0].Key[0] == flag &&
+      std::string_view(pens_[0].Key).substr(1, Utf8.size()) == Utf8) {
+    slot = &pens_[1];
+  } else {
+    pens_[1] = TPens{};
+  }
+  std::string& key = slot->Key;
+  std::vector<double>& pen = slot->Pen;
+  key.clear();
+  pen.assign(Utf8.size() + 1, 0.0);
   std::vector<double> advances;  // of the cluster that starts at each byte of a piece
   double x = 0;
   size_t begin = 0;
   while (begin < Utf8.size()) {
     const size_t end = PieceEnd(Utf8, begin);
     if (end == begin) {  // a line break: no advance
-      pen_[++begin] = x;
+      pen[++begin] = x;
       continue;
     }
     advances.assign(end - begin, 0.0);
     ShapePiece(std::string_view(Utf8).substr(begin, end - begin), advances);
     for (size_t i = begin; i < end; ++i) {
       x += advances[i - begin] / PANGO_SCALE;
-      pen_[i + 1] = x;
+      pen[i + 1] = x;
     }
     begin = end;
   }
-  penKey_.reserve(Utf8.size() + 1);
-  penKey_.push_back(flag);
-  penKey_.append(Utf8);
-  return pen_;
+  key.reserve(Utf8.size() + 1);
+  key.push_back(flag);
+  key.append(Utf8);
+  return pen;
 }
 
 namespace {
