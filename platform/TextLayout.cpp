@@ -206,10 +206,10 @@ struct TFormatted {
 // finds the same line. Each line costs what its own length costs, so a paragraph
 // costs what its length does, however narrow the room.
 //
-// A line of plain ASCII that the estimate puts well within the room (by more
-// than kerning across its ends could take away) fits without being laid out; it
-// keeps its estimated width, marked as such, and is laid out only if it may be
-// the widest line (ResolveWidest) or is drawn. In a long text in a narrow cell
+// A line of plain ASCII, at most a piece long, that the estimate puts well
+// within the room (by more than kerning across its ends could take away) fits
+// without being laid out; it keeps its estimated width, marked as such, and is
+// laid out only if it may be the widest line (ResolveWidest) or is drawn. In a long text in a narrow cell
 // that is most lines: only those that end near the room's edge are laid out.
 // Unless KeepLayouts, lines are measured without keeping their layouts for
 // drawing: in a long text few of the lines measured are drawn.
@@ -251,7 +251,10 @@ void BreakParagraph(const TTextFont& Font, std::string_view Paragraph, const dou
     // good: a last word known to be taken; bad: one known not to fit (or the end).
     size_t good = first;
     size_t bad = words.size();
-    const bool surely = guess > first && !tabs && PlainAscii(Paragraph.substr(start, words[guess].End - start)) &&
+    // At most one piece long: the estimate of a longer line adds up the kerning
+    // it misses at every piece's end.
+    const bool surely = guess > first && !tabs && words[guess].End - start <= kEstimatePieceBytes &&
+                        PlainAscii(Paragraph.substr(start, words[guess].End - start)) &&
                         Pen[words[guess].End] - Pen[start] + margin <= Options.MaxWidth;
     if (guess == first || surely || fits(guess)) {
       good = guess;
