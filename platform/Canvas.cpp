@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <tuple>
 
 namespace mivora {
 
@@ -403,23 +404,112 @@ void TCanvas::EndFigures() noexcept {
 
 bool TCanvas::AddToFigure(int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, TColor Color) {
   if (figureDepth_ == 0) return false;
-  if (figurePending_ && Color != figureColor_) FlushFigure();
-  // Cairo's path outlives the state each primitive brackets, so the figure
-  // collects there; opaque fills of one colour cover their union either way.
-  const double left = Clamped(Left), top = Clamped(Top);
-  cairo_rectangle(dc_->Cairo, left, top, Clamped(Right) - left, Clamped(Bottom) - top);
-  figurePending_ = true;
+  if (!figure_.empty() && Color != figureColor_) FlushFigure();
+  figure_.push_back({Left, Top, Right, Bottom});
   figureColor_ = Color;
   return true;
 }
 
+namespace {
+
+using TBox = std::array<int64_t, 4>; // Left, Top, Right, Bottom
+
+// Up to this many boxes of a figure are filled one by one (see FlushFigure).
+constexpr size_t kBoxesFilledOneByOne = 256;
+
+// The four bars of one frame in any order (a full-height bar on the left and
+// on the right, a full-width bar at the top and at the bottom), all as wide as
+// Width, around a hole: the frame's outer box, or false.
+bool FindFrame(std::span<const TBox> Bars, TBox& Outer, int64_t& Width) {
+  if (Bars.size() != 4) return false;
+  Outer = Bars[0];
+  for (const TBox& bar : Bars) {
+    Outer = {std::min(Outer[0], bar[0]), std::min(Outer[1], bar[1]), std::max(Outer[2], bar[2]),
+             std::max(Outer[3], bar[3])};
+  }
+  bool found[4] = {false, false, false, false};
+  Width = -1;
+  for (const TBox& bar : Bars) {
+    const bool tall = bar[1] == Outer[1] && bar[3] == Outer[3];
+    const bool wide = bar[0] == Outer[0] && bar[2] == Outer[2];
+    int side = -1;
+    int64_t width = 0;
+    if (tall && bar[0] == Outer[0] && !found[0]) side = 0, width = bar[2] - bar[0];
+    else if (wide && bar[1] == Outer[1] && !found[1]) side = 1, width = bar[3] - bar[1];
+    else if (tall && bar[2] == Outer[2] && !found[2]) side = 2, width = bar[2] - bar[0];
+    else if (wide && bar[3] == Outer[3] && !found[3]) side = 3, width = bar[3] - bar[1];
+    if (side < 0 || (Width >= 0 && width != Width)) return false;
+    found[side] = true;
+    Width = width;
+  }
+  return Outer[2] - Outer[0] > 2 * Width && Outer[3] - Outer[1] > 2 * Width;
+}
+
+// Joins boxes that lie in one band and touch or overlap along it into one
+// box: first along rows, then along columns. Each join covers exactly the
+// pixels of its parts, so the union stays the same; the edges of a grid of
+// cells become one bar per grid line.
+void JoinBoxes(std::vector<TBox>& Boxes) {
+  const auto join = [&Boxes](int Along) {
+    const int across = 1 - Along;
+    std::sort(Boxes.begin(), Boxes.end(), [&](const TBox& A, const TBox& B) {
+      return std::tie(A[across], A[across + 2], A[Along]) < std::tie(B[across], B[across + 2], B[Along]);
+    });
+    size_t kept = 0;
+    for (size_t i = 0; i < Boxes.size(); ++i) {
+      TBox& last = Boxes[kept == 0 ? 0 : kept - 1];
+      const TBox& box = Boxes[i];
+      if (kept > 0 && last[across] == box[across] && last[across + 2] == box[across + 2] &&
+          box[Along] <= last[Along + 2]) {
+        last[Along + 2] = std::max(last[Along + 2], box[Along + 2]);
+      } else {
+        Boxes[kept++] = box;
+      }
+    }
+    Boxes.resize(kept);
+  };
+  join(0);
+  join(1);
+}
+
+} // namespace
+
 void TCanvas::FlushFigure() noexcept {
-  if (!figurePending_) return;
-  figurePending_ = false;
-  if (dc_->Cairo == nullptr) return;
-  TCairoState state(*dc_);
-  SetSourceColor(dc_->Cairo, figureColor_);
-  cairo_fill(dc_->Cairo);
+  if (figure_.empty()) return;
+  if (dc_->Cairo != nullptr) {
+    TCairoState state(*dc_);
+    cairo_t* cairo = dc_->Cairo;
+    cairo_new_path(cairo);
+    SetSourceColor(cairo, figureColor_);
+    TBox outer{};
+    int64_t width = 0;
+    if (FindFrame(figure_, outer, width)) {
+      // One frame (a cell's four edges) goes to the page as one stroked
+      // rectangle, which a vector page holds as one short operation; its pen
+      // covers exactly the bars' pixels.
+      const double half = static_cast<double>(width) / 2;
+      const double left = Clamped(outer[0]) + half, top = Clamped(outer[1]) + half;
+      cairo_rectangle(cairo, left, top, Clamped(outer[2]) - half - left, Clamped(outer[3]) - half - top);
+      cairo_set_line_width(cairo, static_cast<double>(width));
+      cairo_set_line_join(cairo, CAIRO_LINE_JOIN_MITER);
+      cairo_set_miter_limit(cairo, 10.0);
+      cairo_set_dash(cairo, nullptr, 0, 0);
+      cairo_stroke(cairo);
+    } else {
+      if (figure_.size() > 4) JoinBoxes(figure_);
+      // A few boxes (a grid's lines once joined) are filled one by one, which a
+      // vector page writes as its shortest operation and viewers snap to their
+      // pixels as they did before; many go as one path, held as one operation.
+      const bool oneByOne = figure_.size() <= kBoxesFilledOneByOne;
+      for (const TBox& box : figure_) {
+        const double left = Clamped(box[0]), top = Clamped(box[1]);
+        cairo_rectangle(cairo, left, top, Clamped(box[2]) - left, Clamped(box[3]) - top);
+        if (oneByOne) cairo_fill(cairo);
+      }
+      if (!oneByOne) cairo_fill(cairo);
+    }
+  }
+  figure_.clear();
 }
 
 // Text is measured by the device's own operation, in the canvas's font.

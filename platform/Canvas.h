@@ -5,9 +5,11 @@
 #include "Gdi.h"
 #include "Types.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mivora {
 
@@ -162,8 +164,11 @@ private:
   // Draws the figure collected so far, if any.
   void FlushFigure() noexcept;
 
+  // The open figure's rectangles, {Left, Top, Right, Bottom} in device
+  // pixels; its path is built when it is drawn, so that a cell's four edges can
+  // go to the page as one frame and a grid's edges as one bar per line.
   int figureDepth_ = 0;
-  bool figurePending_ = false;
+  std::vector<std::array<int64_t, 4>> figure_;
   TColor figureColor_ = clBlack;
 
   HDC dc_;

@@ -126,6 +126,64 @@ TEST_F(CanvasTest, FiguresDrawTheSamePixelsInTheSameOrder) {
   EXPECT_EQ(collected.PixelAt(72, 22), Blue) << "the plain fill lies over the red bar before it";
 }
 
+// Draws, as a cell's solid edges are drawn, the four edges of Side x Side
+// cells of Pitch pixels from (Left, Top) with pens of Width.
+void DrawEdgeGrid(TCanvas* Canvas, int32_t Left, int32_t Top, int32_t Side, int32_t Pitch, int32_t Width) {
+  Canvas->Brush()->SetStyle(BRUSH_SOLID);
+  Canvas->Brush()->SetColor(Red);
+  Canvas->Pen()->SetStyle(PEN_SOLID);
+  Canvas->Pen()->SetColor(Red);
+  Canvas->Pen()->SetWidth(Width);
+  for (int32_t row = 0; row < Side; ++row) {
+    for (int32_t col = 0; col < Side; ++col) {
+      const int32_t left = Left + col * Pitch, top = Top + row * Pitch;
+      const int32_t right = left + Pitch, bottom = top + Pitch;
+      Canvas->Rectangle(left, top, left + 1, bottom);
+      Canvas->Rectangle(left, top, right, top + 1);
+      Canvas->Rectangle(right - 1, top, right, bottom);
+      Canvas->Rectangle(left, bottom - 1, right, bottom);
+    }
+  }
+}
+
+TEST_F(CanvasTest, EdgesCollectedIntoFiguresKeepTheirPixelsAndShrinkVectorPages) {
+  // A grid's edges become one bar per line and a lone cell's edges one frame:
+  // the pixels stay those of drawing every edge on its own, for every pen width.
+  const auto draw = [&](int32_t Side, int32_t Width, bool Figures) {
+    if (Figures) canvas->BeginFigures();
+    DrawEdgeGrid(canvas, 10, 10, Side, 12, Width);
+    if (Figures) canvas->EndFigures();
+    if (Figures) canvas->BeginFigures();
+    DrawEdgeGrid(canvas, 10, 30 + Side * 12, 1, 25, Width);
+    if (Figures) canvas->EndFigures();
+  };
+  for (const int32_t width : {1, 2, 3, 4}) {
+    const std::string name = "edges-" + std::to_string(width);
+    const std::string alone = UsePng(name + "-alone");
+    printer->BeginDoc();
+    draw(3, width, false);
+    const TImage expected = EndAndLoad(alone);
+    const std::string figures = UsePng(name + "-figures");
+    printer->BeginDoc();
+    draw(3, width, true);
+    EXPECT_TRUE(ImagesMatch(EndAndLoad(figures), expected, name));
+  }
+
+  // On a PDF page the 40 x 40 grid's 6,400 edges are 82 bars filled one by
+  // one (41 lines each way, the touching edges of neighbours joined), and the
+  // lone cell's one stroked rectangle.
+  const std::string pdf = UsePdf("edges");
+  printer->BeginDoc();
+  draw(40, 1, true);
+  printer->EndDoc();
+  const auto count = [&](const std::string& Operator) {
+    return std::stoi(test::RunCommand("qpdf --qdf --object-streams=disable '" + pdf + "' - | grep -a -c ' " +
+                                      Operator + "'"));
+  };
+  EXPECT_EQ(count("re f"), 82);
+  EXPECT_EQ(count("re S"), 1);
+}
+
 TEST_F(CanvasTest, LinesLeaveOutTheirEndPixelInEitherDirection) {
   const std::string path = UsePng("lines", 300, 20, 20);
   printer->BeginDoc();
