@@ -12,8 +12,8 @@ namespace mivora {
 // A4 at 600 dpi is 139 MB: memory fresh from the kernel costs a fault and a
 // cleared page every 4 KB, some 35,000 of them, which took a fifth of a
 // page's time. Here the pages of a document are drawn one after the other in
-// the same memory, and it is asked for in huge pages where the kernel offers
-// them (512 times fewer faults for the first page).
+// the same memory, which is filled in by the kernel in one call when it is
+// made.
 class TRasterMemory {
 public:
   TRasterMemory() = default;
