@@ -134,10 +134,15 @@ void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alig
   const int64_t H = HeightOf(inner);
 
   TRect textRect = inner;
-  DrawTextA(Canvas->GetHandle(), Text.data(), count, &textRect, flags | DT_CALCRECT);
+  // A text that may shrink is measured only as far as it overflows, at this
+  // size as at every smaller one.
+  bool whole = true;  // textRect measures the whole text, not a start of it
+  if (ShrinkToFit)
+    whole = MeasureUntilOverflow(Canvas, Text, inner, flags, textRect);
+  else
+    DrawTextA(Canvas->GetHandle(), Text.data(), count, &textRect, flags | DT_CALCRECT);
 
   if (ShrinkToFit) {
-    bool whole = true;  // textRect measures the whole text, not a start of it
     while (textRect.Right > inner.Right || textRect.Bottom > inner.Bottom) {
       TFont* font = Canvas->Font();
       const int32_t next = ShrunkHeight(font->Height(), lineHeight);
