@@ -3,6 +3,7 @@
 #include "Canvas.h"
 #include "FontCatalog.h"
 #include "Gdi.h"
+#include "MivoraUtils.h"
 #include "Numbers.h"
 #include "Picture.h"
 #include "Printer.h"
@@ -22,6 +23,8 @@ namespace {
 constexpr double kNaturalPixelsPerInch = 96.0;
 // How much of a text a message quotes.
 constexpr size_t kQuotedChars = 30;
+// The longest paragraph, in bytes, that the check measures as one line.
+constexpr size_t kLongestOneLineParagraph = 4096;
 
 struct TDevice {
   int32_t DpiX = 600;
@@ -73,7 +76,9 @@ bool FitsLineByLine(HDC DC, const std::string& Text, const TRect& Inner, bool Wo
     if (WordWrap) {
       while (last > begin && Text[last - 1] == ' ') --last;
     }
-    if (last - begin > static_cast<size_t>(INT_MAX)) return false;
+    // A paragraph this long is no label line: formatting tells faster than
+    // shaping it whole as one line only to find it too wide.
+    if (last - begin > kLongestOneLineParagraph) return false;
     TSize extent{};
     if (!GetTextExtentPoint32A(DC, Text.data() + begin, static_cast<int>(last - begin), &extent)) return false;
     used += extent.cy;
@@ -83,16 +88,6 @@ bool FitsLineByLine(HDC DC, const std::string& Text, const TRect& Inner, bool Wo
     begin = end + 1;
   }
   return true;
-}
-
-// The next font height when text shrinks to fit, as drawing takes it: a tenth
-// less, halves to even, from the line height when the height is the default 0;
-// Height itself once a step no longer makes the font smaller.
-int32_t ShrunkHeight(int32_t Height, int32_t LineHeight) {
-  const int64_t from = Height != 0 ? Height : LineHeight;
-  const auto next = static_cast<int64_t>(std::nearbyint(static_cast<double>(from) * 0.9));
-  if (next == 0 || std::llabs(next) >= std::llabs(from)) return Height;
-  return static_cast<int32_t>(next);
 }
 
 class TChecker {
@@ -205,20 +200,27 @@ private:
 
     if (FitsLineByLine(canvas->GetHandle(), text, inner, Cell.WordWrap)) return;
     TRect measured = inner;
-    DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
     bool smallest = false;
     if (Cell.ShrinkToFit) {
+      // At each size only as far as the text overflows; in full where it fits
+      // or stops shrinking.
+      bool whole = MeasureTextUntilOverflow(canvas, text, inner, flags, measured);
       while (measured.Right > inner.Right || measured.Bottom > inner.Bottom) {
         TFont* font = canvas->Font();
-        const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+        const int32_t next = ShrunkFontHeight(font->Height(), lineHeight);
         if (next == font->Height()) {
           smallest = true;
           break;
         }
         font->SetHeight(next);
+        whole = MeasureTextUntilOverflow(canvas, text, inner, flags, measured);
+      }
+      if (!whole) {
         measured = inner;
         DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
       }
+    } else {
+      DrawTextA(canvas->GetHandle(), text.data(), count, &measured, flags);
     }
     const int64_t wider = int64_t{measured.Right} - inner.Right;
     const int64_t taller = int64_t{measured.Bottom} - inner.Bottom;
@@ -257,7 +259,7 @@ private:
     if (Cell.ShrinkToFit) {
       while (HeightOf(inner) < extent.cx || WidthOf(inner) < extent.cy) {
         TFont* font = canvas->Font();
-        const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+        const int32_t next = ShrunkFontHeight(font->Height(), lineHeight);
         if (next == font->Height()) {
           smallest = true;
           break;

@@ -171,6 +171,15 @@ void AdjustLineY(TPenData Pen, TPenData StartPen, TPenData EndPen, TRect Rect,
 // and laid out (0 top, 1 centre, 2 bottom), wrapped and shrunk as asked.
 void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alignment,
               uint8_t Layout, bool WordWrap, bool ShrinkToFit);
+// The next smaller font height when text shrinks to fit: round(height x 0.9),
+// halves to the even neighbour, from LineHeight when the height is the default
+// 0; Height itself once a step would no longer make the font smaller.
+int32_t ShrunkFontHeight(int32_t Height, int32_t LineHeight);
+// Measures Text in Inner's width with the canvas font and the DrawText Flags
+// into Measured, only as far as needed to tell whether it overflows Inner;
+// returns whether Measured is that of the whole text (false means it overflows).
+bool MeasureTextUntilOverflow(TCanvas* Canvas, const std::string& Text, const TRect& Inner, uint32_t Flags,
+                              TRect& Measured);
 // Draws Text as one line reading upward, turned 90 degrees.
 void ShowTextVertically(TCanvas* Canvas, const std::string& Text, TRect Rect,
                         uint8_t Alignment, uint8_t Layout, bool ShrinkToFit);

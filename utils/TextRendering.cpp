@@ -41,41 +41,6 @@ TRect Moved(const TRect& Rect, int64_t DX, int64_t DY) {
 int64_t WidthOf(const TRect& Rect) { return int64_t{Rect.Right} - Rect.Left; }
 int64_t HeightOf(const TRect& Rect) { return int64_t{Rect.Bottom} - Rect.Top; }
 
-// The next smaller font height: round(height × 0.9), halves to the even neighbour.
-// The default height 0 has no size to take a tenth of, so it shrinks from the
-// cell height CellHeight that it stands for; a negative (character) height shrinks
-// toward 0 like a positive one. Returns Height itself when a step would no longer
-// make the font smaller (from 4 pixels or less): shrinking stops there.
-int32_t ShrunkHeight(int32_t Height, int32_t CellHeight) {
-  const int64_t from = Height != 0 ? Height : CellHeight;
-  const auto next = static_cast<int64_t>(std::nearbyint(static_cast<double>(from) * kShrinkFactor));
-  if (next == 0 || std::llabs(next) >= std::llabs(from)) return Height;
-  return static_cast<int32_t>(next);
-}
-
-// Measures Text in Inner's width into Measured, as far as needed to tell whether
-// it overflows Inner; returns whether Measured is that of the whole text. The
-// lines of a start of the text that ends before a space or a line break are the
-// text's first lines, the last one perhaps shorter, so a start that overflows
-// means the text does. Starts growing fourfold are tried before the whole: a
-// long text in a small cell is measured as far as the cell reaches at each size
-// it shrinks through, and in full only at the size where it fits.
-bool MeasureUntilOverflow(TCanvas* Canvas, const std::string& Text, const TRect& Inner,
-                          uint32_t Flags, TRect& Measured) {
-  constexpr size_t kFirstStart = 4096;
-  for (size_t length = kFirstStart; length < Text.size(); length *= 4) {
-    const size_t cut = Text.find_first_of(" \r\n", length);
-    if (cut == std::string::npos || cut > static_cast<size_t>(INT_MAX)) break;
-    Measured = Inner;
-    DrawTextA(Canvas->GetHandle(), Text.data(), static_cast<int>(cut), &Measured, Flags | DT_CALCRECT);
-    if (Measured.Right > Inner.Right || Measured.Bottom > Inner.Bottom) return false;
-    length = cut;
-  }
-  Measured = Inner;
-  DrawTextA(Canvas->GetHandle(), Text.data(), CountOf(Text), &Measured, Flags | DT_CALCRECT);
-  return true;
-}
-
 // A copy of the canvas font turned by 90 degrees, selected into the device
 // context for as long as it lives; the font it replaced is selected again and the
 // copy destroyed at the end, also when drawing fails.
@@ -117,6 +82,41 @@ private:
 
 } // namespace
 
+// The next smaller font height: round(height × 0.9), halves to the even neighbour.
+// The default height 0 has no size to take a tenth of, so it shrinks from the
+// line height LineHeight that it stands for; a negative (character) height shrinks
+// toward 0 like a positive one. Returns Height itself when a step would no longer
+// make the font smaller (from 4 pixels or less): shrinking stops there.
+int32_t ShrunkFontHeight(int32_t Height, int32_t LineHeight) {
+  const int64_t from = Height != 0 ? Height : LineHeight;
+  const auto next = static_cast<int64_t>(std::nearbyint(static_cast<double>(from) * kShrinkFactor));
+  if (next == 0 || std::llabs(next) >= std::llabs(from)) return Height;
+  return static_cast<int32_t>(next);
+}
+
+// Measures Text in Inner's width into Measured, as far as needed to tell whether
+// it overflows Inner; returns whether Measured is that of the whole text. The
+// lines of a start of the text that ends before a space or a line break are the
+// text's first lines, the last one perhaps shorter, so a start that overflows
+// means the text does. Starts growing fourfold are tried before the whole: a
+// long text in a small cell is measured as far as the cell reaches at each size
+// it shrinks through, and in full only at the size where it fits.
+bool MeasureTextUntilOverflow(TCanvas* Canvas, const std::string& Text, const TRect& Inner, uint32_t Flags,
+                              TRect& Measured) {
+  constexpr size_t kFirstStart = 4096;
+  for (size_t length = kFirstStart; length < Text.size(); length *= 4) {
+    const size_t cut = Text.find_first_of(" \r\n", length);
+    if (cut == std::string::npos || cut > static_cast<size_t>(INT_MAX)) break;
+    Measured = Inner;
+    DrawTextA(Canvas->GetHandle(), Text.data(), static_cast<int>(cut), &Measured, Flags | DT_CALCRECT);
+    if (Measured.Right > Inner.Right || Measured.Bottom > Inner.Bottom) return false;
+    length = cut;
+  }
+  Measured = Inner;
+  DrawTextA(Canvas->GetHandle(), Text.data(), CountOf(Text), &Measured, Flags | DT_CALCRECT);
+  return true;
+}
+
 void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alignment,
               uint8_t Layout, bool WordWrap, bool ShrinkToFit) {
   if (Canvas == nullptr || Text.empty()) return;
@@ -138,17 +138,17 @@ void ShowText(TCanvas* Canvas, const std::string& Text, TRect Rect, uint8_t Alig
   // size as at every smaller one.
   bool whole = true;  // textRect measures the whole text, not a start of it
   if (ShrinkToFit)
-    whole = MeasureUntilOverflow(Canvas, Text, inner, flags, textRect);
+    whole = MeasureTextUntilOverflow(Canvas, Text, inner, flags, textRect);
   else
     DrawTextA(Canvas->GetHandle(), Text.data(), count, &textRect, flags | DT_CALCRECT);
 
   if (ShrinkToFit) {
     while (textRect.Right > inner.Right || textRect.Bottom > inner.Bottom) {
       TFont* font = Canvas->Font();
-      const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+      const int32_t next = ShrunkFontHeight(font->Height(), lineHeight);
       if (next == font->Height()) break;  // as small as it gets: draw clipped
       font->SetHeight(next);
-      whole = MeasureUntilOverflow(Canvas, Text, inner, flags, textRect);
+      whole = MeasureTextUntilOverflow(Canvas, Text, inner, flags, textRect);
     }
     if (!whole) {
       textRect = inner;
@@ -212,7 +212,7 @@ void ShowTextVertically(TCanvas* Canvas, const std::string& Text, TRect Rect, ui
   GetTextExtentPoint32A(dc, Text.data(), count, &extent);
   if (ShrinkToFit) {
     while (H < extent.cx || W < extent.cy) {
-      const int32_t next = ShrunkHeight(font->Height(), lineHeight);
+      const int32_t next = ShrunkFontHeight(font->Height(), lineHeight);
       if (next == font->Height()) break;  // as small as it gets: draw clipped
       font->SetHeight(next);
       rotated.Remake(font);
