@@ -470,6 +470,9 @@ PangoLayout* TTextFace::NewLayout(std::string_view Utf8, bool ExpandTabs) const 
 }
 
 PangoLayout* TTextFace::LineLayout(std::string_view Utf8, bool ExpandTabs) {
+  // Tab stops change nothing on a line without tabs: measuring it as one line
+  // and formatting it share one entry.
+  ExpandTabs = ExpandTabs && Utf8.find('\t') != std::string_view::npos;
   lookup_.assign(1, ExpandTabs ? 't' : 's');
   lookup_.append(Utf8);
   const auto found = layouts_.find(lookup_);
