@@ -6,14 +6,10 @@
 set -euo pipefail
 program=$1 source=$2 work=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../support/readme_example.sh
+source "$source/tests/support/readme_example.sh"
 
-block=$(awk '/examples\/cpp\/labels.cpp/ { armed = 1 }
-             armed && /^```cpp/ { inside = 1; next }
-             inside && /^```/ { exit }
-             inside { print }' "$source/README.md")
-[ -n "$block" ] || fail "README.md shows no code block after naming examples/cpp/labels.cpp"
-diff <(printf '%s\n' "$block") "$source/examples/cpp/labels.cpp" >&2 ||
-  fail "the README's block differs from examples/cpp/labels.cpp"
+readme_shows_example "$source" examples/cpp/labels.cpp
 
 mkdir -p "$work"
 pdf=$work/labels.pdf

@@ -5,15 +5,10 @@
 set -euo pipefail
 program=$1 source=$2 work=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../support/readme_example.sh
+source "$source/tests/support/readme_example.sh"
 
-# The code block that follows the line naming the file in the README.
-block=$(awk '/examples\/cpp\/name_badges.cpp/ { armed = 1 }
-             armed && /^```cpp/ { inside = 1; next }
-             inside && /^```/ { exit }
-             inside { print }' "$source/README.md")
-[ -n "$block" ] || fail "README.md shows no code block after naming examples/cpp/name_badges.cpp"
-diff <(printf '%s\n' "$block") "$source/examples/cpp/name_badges.cpp" >&2 ||
-  fail "the README's block differs from examples/cpp/name_badges.cpp"
+readme_shows_example "$source" examples/cpp/name_badges.cpp
 
 mkdir -p "$work"
 pdf=$work/badges.pdf
