@@ -126,21 +126,46 @@ std::string StateName(const char* State) {
   return state.empty() ? "unknown" : state;
 }
 
-// The queue's last message (the reason given to cupsreject or cupsdisable, a
-// filter's complaint); not part of what cupsGetDests2 reports.
-std::string PrinterStateMessage(const TConnection& Http, const std::string& Queue) {
+// What the server says of a queue now, asked of the server alone.
+struct TQueueStatus {
+  bool Answered = false;  // the request had an answer
+  bool Exists = false;
+  std::string State;    // as StateName gives it
+  std::string Reasons;  // "printer-state-reasons", joined by commas
+  std::string Message;  // the last message: the reason given to cupsreject or
+                        // cupsdisable, a filter's complaint
+};
+
+// Asks for the queue's state in one request on Http; Doing says what for, in
+// the message of a server that does not answer in time. (cupsGetNamedDest would
+// answer too, but when its request fails it looks for the queue again on a
+// connection of its own, which waits a minute or more for a server that has
+// stopped answering, whatever the deadline.)
+TQueueStatus QueueStatus(const TConnection& Http, const std::string& Queue, const std::string& Doing) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   char uri[1024];
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", 0, "/printers/%s",
                    Queue.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-               "printer-state-message");
-  TIpp response(cupsDoRequest(Http.Get(), request, "/"));
-  Http.CheckAnswered(!response, "asking about printer queue " + Quoted(Queue));
-  if (!response) return {};
-  ipp_attribute_t* message = ippFindAttribute(response.get(), "printer-state-message", IPP_TAG_TEXT);
-  return message != nullptr ? Text(ippGetString(message, 0, nullptr)) : std::string();
+  static const char* const attributes[] = {"printer-state", "printer-state-reasons", "printer-state-message"};
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, attributes);
+  TIpp response(cupsDoRequest(Http.Get(), request, "/"));  // frees request
+  Http.CheckAnswered(!response, Doing);
+  TQueueStatus status;
+  status.Answered = response != nullptr;
+  if (!response || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND) return status;
+  status.Exists = true;
+  if (ipp_attribute_t* state = ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM))
+    status.State = StateName(std::to_string(ippGetInteger(state, 0)).c_str());
+  if (ipp_attribute_t* reasons = ippFindAttribute(response.get(), "printer-state-reasons", IPP_TAG_KEYWORD)) {
+    for (int i = 0; i < ippGetCount(reasons); ++i) {
+      if (i > 0) status.Reasons += ",";
+      status.Reasons += Text(ippGetString(reasons, i, nullptr));
+    }
+  }
+  if (ipp_attribute_t* message = ippFindAttribute(response.get(), "printer-state-message", IPP_TAG_TEXT))
+    status.Message = Text(ippGetString(message, 0, nullptr));
+  return status;
 }
 
 std::vector<std::string> Strings(ipp_attribute_t* Attribute) {
@@ -249,7 +274,7 @@ TCupsQueue Describe(const TConnection& Http, cups_dest_t* Dest, bool Fully) {
   queue.Accepting = option("printer-is-accepting-jobs") != "false";
 
   if (!Fully) return queue;
-  queue.StateMessage = PrinterStateMessage(Http, queue.Name);
+  queue.StateMessage = QueueStatus(Http, queue.Name, "asking about printer queue " + Quoted(queue.Name)).Message;
   TInfo info(cupsCopyDestInfo(Http.Get(), Dest));
   Http.CheckAnswered(!info, "asking about printer queue " + Quoted(queue.Name));
   if (info) {
@@ -594,15 +619,16 @@ TCupsJobEnd CupsWaitForJob(const std::string& Queue, int32_t JobId, milliseconds
     }
     // A queue that stops (a failing filter or device, or cupsdisable) keeps the
     // job waiting for ever: report it instead of waiting out the timeout.
-    TDests dest(cupsGetNamedDest(http.Get(), Queue.c_str(), nullptr), TDestsDeleter{1});
-    http.CheckAnswered(!dest, "waiting for " + job + " on printer queue " + Quoted(Queue) + "; the job may still print");
-    if (!dest)
+    const TQueueStatus queue =
+        QueueStatus(http, Queue, "waiting for " + job + " on printer queue " + Quoted(Queue) + "; the job may still print");
+    if (!queue.Answered)
+      throw ECupsError("Cannot ask the CUPS server at " + CupsServerName() + " about printer queue " + Quoted(Queue) +
+                       ": " + Text(cupsLastErrorString()));
+    if (!queue.Exists)
       throw ECupsError("Printer queue " + Quoted(Queue) + " disappeared while " + job + " was waiting");
-    const TCupsQueue queue = Describe(http, dest.get(), false);
     if (queue.State == "stopped") {
-      const std::string message = PrinterStateMessage(http, Queue);
       cupsCancelJob2(http.Get(), Queue.c_str(), JobId, 0);
-      throw ECupsError("Printer queue " + Quoted(Queue) + " stopped" + Explain(queue.StateReasons, message) +
+      throw ECupsError("Printer queue " + Quoted(Queue) + " stopped" + Explain(queue.Reasons, queue.Message) +
                        " before " + job + " was printed; the job was cancelled");
     }
     if (http.Expired()) return cjTimedOut;

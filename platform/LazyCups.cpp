@@ -94,10 +94,6 @@ int cupsGetDests2(http_t *http, cups_dest_t **dests) {
   MIVORA_LAZY_CALL(mivora::Library, cupsGetDests2, http, dests);
 }
 
-cups_dest_t* cupsGetNamedDest(http_t *http, const char *name, const char *instance) {
-  MIVORA_LAZY_CALL(mivora::Library, cupsGetNamedDest, http, name, instance);
-}
-
 const char* cupsGetOption(const char *name, int num_options, cups_option_t *options) {
   MIVORA_LAZY_CALL(mivora::Library, cupsGetOption, name, num_options, options);
 }

@@ -221,6 +221,24 @@ grep -q 'The CUPS server at .* did not answer within 3 s while waiting for job [
   fail "stopped server message: $(cat stderr.txt)"
 cancel -a OFFICE
 
+# A queue stopped while the command waits for its job: the job is cancelled
+# and the reason given.
+queued_before=$(lpstat -o OFFICE 2>/dev/null | wc -l)
+"$MIVORA" print label.json -P OFFICE --timeout 30 -o job-hold-until=indefinite >stdout.txt 2>stderr.txt &
+command_pid=$!
+for _ in $(seq 300); do
+  [ "$(lpstat -o OFFICE 2>/dev/null | wc -l)" -gt "$queued_before" ] && break
+  sleep 0.1
+done
+cupsdisable -r "toner out" OFFICE
+wait "$command_pid"
+status=$?
+cupsenable OFFICE
+[ $status -eq 3 ] || fail "a queue stopped mid-job did not exit with 3 (got $status)"
+grep -q 'Printer queue "OFFICE" stopped (paused; toner out) before job [0-9]* was printed; the job was cancelled' stderr.txt ||
+  fail "queue stopped mid-job message: $(cat stderr.txt)"
+[ -z "$(lpstat -o OFFICE 2>/dev/null)" ] || fail "the job of a queue stopped mid-job was not cancelled"
+
 # Stopped before the job: the first question already times out.
 kill -STOP "$pid"
 "$MIVORA" printers --timeout 1 2>stderr.txt
