@@ -37,13 +37,7 @@ PangoContext* RichTextContext() {
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(fontMap), 72.0);
     PangoContext* made = pango_font_map_create_context(fontMap);
     g_object_unref(fontMap); // the context keeps it
-    pango_cairo_context_set_resolution(made, 72.0);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(made, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(made, FALSE);
+    SetUpTextContext(made);
     return made;
   }();
   return context;

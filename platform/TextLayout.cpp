@@ -67,14 +67,7 @@ struct TSharedText {
     FontMap = pango_cairo_font_map_new();
     pango_cairo_font_map_set_resolution(PANGO_CAIRO_FONT_MAP(FontMap), 72.0);
     Context = pango_font_map_create_context(FontMap);
-    pango_cairo_context_set_resolution(Context, 72.0);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(Context, options);
-    cairo_font_options_destroy(options);
-    // Fractional glyph positions: advances do not depend on any pixel grid.
-    pango_context_set_round_glyph_positions(Context, FALSE);
+    SetUpTextContext(Context);
   }
   ~TSharedText() {
     g_object_unref(Context);
@@ -83,6 +76,21 @@ struct TSharedText {
   TSharedText(const TSharedText&) = delete;
   TSharedText& operator=(const TSharedText&) = delete;
 };
+
+} // namespace
+
+void SetUpTextContext(PangoContext* Context) {
+  pango_cairo_context_set_resolution(Context, 72.0);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  pango_cairo_context_set_font_options(Context, options);
+  cairo_font_options_destroy(options);
+  // Fractional glyph positions: advances do not depend on any pixel grid.
+  pango_context_set_round_glyph_positions(Context, FALSE);
+}
+
+namespace {
 
 TSharedText& Shared() {
   static TSharedText shared;

@@ -93,6 +93,11 @@ private:
   int32_t lineHeight_ = 1;
 };
 
+// Sets a Pango context up as every text of the device is laid out: 72 units
+// per inch, so that user space is device pixels, no hinting and fractional
+// glyph positions, so that lines break alike on every target.
+void SetUpTextContext(PangoContext* Context);
+
 // The resolved font of the font selected into DC; a default font (Arial, default
 // height) when none is selected. Cached in the font object; valid until the font
 // object changes or is destroyed.
