@@ -4,6 +4,7 @@
 
 #include "Controls.h"
 #include "Numbers.h"
+#include "RasterPage_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,7 +65,7 @@ void ResetDeviceClip(TDeviceContext& DC) {
   double paperLeft = 0, paperTop = 0, paperRight = 0, paperBottom = 0;
   cairo_clip_extents(DC.Cairo, &paperLeft, &paperTop, &paperRight, &paperBottom);
   double slackX = 0, slackY = 0;
-  if (cairo_surface_get_type(cairo_get_target(DC.Cairo)) != CAIRO_SURFACE_TYPE_IMAGE) {
+  if (!DrawsPixels(DC.Cairo)) {
     slackX = 1;
     slackY = 1;
     cairo_device_to_user_distance(DC.Cairo, &slackX, &slackY);

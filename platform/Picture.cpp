@@ -2,6 +2,7 @@
 
 #include "FileContents_p.h"
 #include "Picture_p.h"
+#include "RasterPage_p.h"
 
 #include <cairo.h>
 #include <glib.h>
@@ -1135,7 +1136,7 @@ void PaintGraphic(cairo_t* Cairo, const TGraphic& Graphic, double X, double Y, d
 
   if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(&Graphic)) {
     TRaster& raster = *bitmap->Backend().Raster;
-    const bool pixelTarget = cairo_surface_get_type(cairo_get_target(Cairo)) == CAIRO_SURFACE_TYPE_IMAGE;
+    const bool pixelTarget = DrawsPixels(Cairo);
     cairo_surface_t* surface = pixelTarget ? raster.Surface : SurfaceWithin(raster, Width, Height, Limits);
     // From picture space to the stored pixels (upright first), then to the
     // pixels of a reduced copy.

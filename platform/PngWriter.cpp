@@ -573,93 +573,83 @@ libdeflate_compressor* Compressor() {
   return compressor.get();
 }
 
-class TPngWriter {
+} // namespace
+
+// Packs the rows as PNG stores them: a filter type, then red, green and blue
+// of every pixel, each row but the first as its difference from the row above
+// (the Up filter), and compresses them into the zlib stream. Rows repeat down a
+// page (margins, blank lines, the inside of frames and pictures' flat areas),
+// and a repeated row becomes zeros; on pages with pictures this makes files a
+// sixth smaller, on text pages a few per cent larger than unfiltered rows, at
+// little cost. Writes the full IDAT chunks as the stream grows.
+//
+// A run of rows repeating the one above is coded when the run ends, so the
+// stream does not depend on how the rows were handed over in bands.
+class TPngRowWriter::TImpl {
 public:
-  TPngWriter(cairo_write_func_t WriteFunc, void* Closure) : write_(WriteFunc), closure_(Closure), bits_(stream_) {}
+  TImpl(cairo_write_func_t WriteFunc, void* Closure) : write_(WriteFunc), closure_(Closure), bits_(stream_) {}
 
-  cairo_status_t Write(cairo_surface_t* Surface) {
-    const int width = cairo_image_surface_get_width(Surface);
-    const int height = cairo_image_surface_get_height(Surface);
-    const int stride = cairo_image_surface_get_stride(Surface);
-    const unsigned char* pixels = cairo_image_surface_get_data(Surface);
-    if (width <= 0 || height <= 0 || pixels == nullptr) return CAIRO_STATUS_INVALID_SIZE;
-
+  cairo_status_t Start(int Width, int Height) {
+    if (Width <= 0 || Height <= 0) return CAIRO_STATUS_INVALID_SIZE;
+    width_ = static_cast<size_t>(Width);
+    height_ = static_cast<size_t>(Height);
     static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (const cairo_status_t status = write_(closure_, signature, sizeof signature); status != CAIRO_STATUS_SUCCESS)
       return status;
     unsigned char header[13] = {};
-    PutUint32(header, static_cast<uint32_t>(width));
-    PutUint32(header + 4, static_cast<uint32_t>(height));
+    PutUint32(header, static_cast<uint32_t>(Width));
+    PutUint32(header + 4, static_cast<uint32_t>(Height));
     header[8] = 8;  // bits per sample
     header[9] = 2;  // colour type: RGB
     // Compression, filter method and interlacing stay 0: deflate, adaptive, none.
     if (const cairo_status_t status = Chunk("IHDR", header, sizeof header); status != CAIRO_STATUS_SUCCESS)
       return status;
-    try {
-      if (const cairo_status_t status = Compress(pixels, static_cast<size_t>(stride), static_cast<size_t>(width),
-                                                 static_cast<size_t>(height));
-          status != CAIRO_STATUS_SUCCESS)
-        return status;
-    } catch (const std::bad_alloc&) {
-      return CAIRO_STATUS_NO_MEMORY;
-    }
-    if (const cairo_status_t status = Flush(true); status != CAIRO_STATUS_SUCCESS) return status;
-    return Chunk("IEND", nullptr, 0);
-  }
-
-private:
-  // Packs the rows as PNG stores them: a filter type, then red, green and blue
-  // of every pixel, each row but the first as its difference from the row
-  // above (the Up filter), and compresses them into the zlib stream. Rows
-  // repeat down a page (margins, blank lines, the inside of frames and
-  // pictures' flat areas), and a repeated row becomes zeros; on pages with
-  // pictures this makes files a sixth smaller, on text pages a few per cent
-  // larger than unfiltered rows, at little cost. Writes the full IDAT chunks
-  // as the stream grows.
-  cairo_status_t Compress(const unsigned char* Pixels, size_t Stride, size_t Width, size_t Height) {
-    const size_t rgbSize = 3 * Width;
-    const size_t rowSize = 1 + rgbSize;
+    const size_t rgbSize = 3 * width_;
     stream_.push_back(0x78);  // deflate, 32 KB window
     stream_.push_back(0x01);  // no dictionary; check bits
-    std::vector<unsigned char> row(rgbSize);
-    std::vector<unsigned char> above(rgbSize);
+    row_.resize(rgbSize);
+    above_.resize(rgbSize);
+    last_.resize(4 * width_);
     // Whole rows, at least one; the buffer is not cleared between pieces.
-    piece_.resize(std::max(kPieceSize / rowSize, size_t{1}) * rowSize);
-    bool repeatMade = false;
-    for (size_t y = 0; y < Height;) {
-      const unsigned char* source = Pixels + y * Stride;
+    piece_.resize(std::max(kPieceSize / (1 + rgbSize), size_t{1}) * (1 + rgbSize));
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  cairo_status_t AddRows(const unsigned char* Pixels, size_t Stride, size_t Rows) {
+    if (Rows > height_ - y_) return CAIRO_STATUS_INVALID_SIZE;
+    const size_t rgbSize = 3 * width_;
+    const size_t rowSize = 1 + rgbSize;
+    for (size_t i = 0; i < Rows; ++i, ++y_) {
+      const unsigned char* source = Pixels + i * Stride;
       // A row the same as the one above is found on the pixels, before any
       // packing: most rows of a page are.
-      if (y > 0 && std::memcmp(source, source - Stride, 4 * Width) == 0) {
-        size_t rows = 1;
-        while (y + rows < Height && std::memcmp(source + rows * Stride, source + (rows - 1) * Stride, 4 * Width) == 0)
-          ++rows;
-        if (const cairo_status_t status = CompressPiece(); status != CAIRO_STATUS_SUCCESS) return status;
-        if (!repeatMade) {
-          if (!repeat_.Make(rgbSize)) return CAIRO_STATUS_NO_MEMORY;
-          repeatMade = true;
-        }
-        repeat_.Put(bits_, rows);
-        adler_ = AdlerOfRepeatedRows(adler_, rgbSize, rows);
-        y += rows;  // above still holds these pixels
+      if (y_ > 0 && std::memcmp(source, i > 0 ? source - Stride : last_.data(), 4 * width_) == 0) {
+        ++repeated_;  // above_ still holds these pixels
         continue;
       }
+      if (const cairo_status_t status = EndRepeat(); status != CAIRO_STATUS_SUCCESS) return status;
       if (pieceSize_ + rowSize > piece_.size()) {
         if (const cairo_status_t status = CompressPiece(); status != CAIRO_STATUS_SUCCESS) return status;
       }
-      PackRgbRow(reinterpret_cast<const uint32_t*>(source), Width, row.data());
+      PackRgbRow(reinterpret_cast<const uint32_t*>(source), width_, row_.data());
       const size_t at = pieceSize_;
       pieceSize_ += rowSize;
-      if (y == 0) {
+      if (y_ == 0) {
         piece_[at] = kFilterNone;
-        std::memcpy(piece_.data() + at + 1, row.data(), rgbSize);
+        std::memcpy(piece_.data() + at + 1, row_.data(), rgbSize);
       } else {
         piece_[at] = kFilterUp;
-        SubtractRow(row.data(), above.data(), rgbSize, piece_.data() + at + 1);
+        SubtractRow(row_.data(), above_.data(), rgbSize, piece_.data() + at + 1);
       }
-      row.swap(above);
-      ++y;
+      row_.swap(above_);
     }
+    if (Rows > 0) std::memcpy(last_.data(), Pixels + (Rows - 1) * Stride, 4 * width_);
+    return CAIRO_STATUS_SUCCESS;
+  }
+
+  cairo_status_t Finish() {
+    if (y_ != height_) return CAIRO_STATUS_INVALID_SIZE;
+    if (const cairo_status_t status = EndRepeat(); status != CAIRO_STATUS_SUCCESS) return status;
     if (const cairo_status_t status = CompressPiece(); status != CAIRO_STATUS_SUCCESS) return status;
     // An empty last block with the fixed code, then the checksum.
     bits_.Put(1, 1);
@@ -669,6 +659,22 @@ private:
     unsigned char adler[4];
     PutUint32(adler, adler_);
     stream_.insert(stream_.end(), adler, adler + 4);
+    if (const cairo_status_t status = Flush(true); status != CAIRO_STATUS_SUCCESS) return status;
+    return Chunk("IEND", nullptr, 0);
+  }
+
+private:
+  // Codes the run of repeated rows that has just ended, if any.
+  cairo_status_t EndRepeat() {
+    if (repeated_ == 0) return CAIRO_STATUS_SUCCESS;
+    if (const cairo_status_t status = CompressPiece(); status != CAIRO_STATUS_SUCCESS) return status;
+    if (!repeatMade_) {
+      if (!repeat_.Make(3 * width_)) return CAIRO_STATUS_NO_MEMORY;
+      repeatMade_ = true;
+    }
+    repeat_.Put(bits_, repeated_);
+    adler_ = AdlerOfRepeatedRows(adler_, 3 * width_, repeated_);
+    repeated_ = 0;
     return CAIRO_STATUS_SUCCESS;
   }
 
@@ -738,20 +744,62 @@ private:
   std::vector<unsigned char> stream_;      // the zlib stream not yet written
   TBitWriter bits_;
   uint32_t adler_ = 1;
+  size_t width_ = 0, height_ = 0;
+  size_t y_ = 0;                           // rows handed over so far
+  size_t repeated_ = 0;                    // rows repeating the one above, not yet coded
+  std::vector<unsigned char> row_, above_; // a row packed, and the row above it packed
+  std::vector<unsigned char> last_;        // the last row handed over, as given
   std::vector<unsigned char> piece_;       // packed rows not yet compressed: the first pieceSize_ bytes
   size_t pieceSize_ = 0;
   std::vector<unsigned char> compressed_;  // a piece compressed
   TRepeatBlock repeat_;
+  bool repeatMade_ = false;
 };
 
-} // namespace
+TPngRowWriter::TPngRowWriter(cairo_write_func_t WriteFunc, void* Closure)
+    : impl_(std::make_unique<TImpl>(WriteFunc, Closure)) {}
+
+TPngRowWriter::~TPngRowWriter() = default;
+
+cairo_status_t TPngRowWriter::Start(int Width, int Height) {
+  try {
+    return impl_->Start(Width, Height);
+  } catch (const std::bad_alloc&) {
+    return CAIRO_STATUS_NO_MEMORY;
+  }
+}
+
+cairo_status_t TPngRowWriter::AddRows(const unsigned char* Pixels, size_t Stride, int Rows) {
+  if (Rows < 0) return CAIRO_STATUS_INVALID_SIZE;
+  try {
+    return impl_->AddRows(Pixels, Stride, static_cast<size_t>(Rows));
+  } catch (const std::bad_alloc&) {
+    return CAIRO_STATUS_NO_MEMORY;
+  }
+}
+
+cairo_status_t TPngRowWriter::Finish() {
+  try {
+    return impl_->Finish();
+  } catch (const std::bad_alloc&) {
+    return CAIRO_STATUS_NO_MEMORY;
+  }
+}
 
 cairo_status_t WritePng(cairo_surface_t* Surface, cairo_write_func_t WriteFunc, void* Closure, TPngPixels) {
   if (cairo_image_surface_get_format(Surface) != CAIRO_FORMAT_RGB24)
     return cairo_surface_write_to_png_stream(Surface, WriteFunc, Closure);
   cairo_surface_flush(Surface);
-  TPngWriter writer(WriteFunc, Closure);
-  return writer.Write(Surface);
+  const int width = cairo_image_surface_get_width(Surface);
+  const int height = cairo_image_surface_get_height(Surface);
+  const unsigned char* pixels = cairo_image_surface_get_data(Surface);
+  if (pixels == nullptr) return CAIRO_STATUS_INVALID_SIZE;
+  TPngRowWriter writer(WriteFunc, Closure);
+  if (const cairo_status_t status = writer.Start(width, height); status != CAIRO_STATUS_SUCCESS) return status;
+  const auto stride = static_cast<size_t>(cairo_image_surface_get_stride(Surface));
+  if (const cairo_status_t status = writer.AddRows(pixels, stride, height); status != CAIRO_STATUS_SUCCESS)
+    return status;
+  return writer.Finish();
 }
 
 } // namespace mivora

@@ -302,7 +302,7 @@ public:
       files_.push_back(std::make_unique<TOutputFile>(PageFilePath(path_, PageNumber)));
     TOutputFile& file = *files_.back();
     if (png_) {
-      surface_ = raster_.NewPage(layout_.PaperPixelsX, layout_.PaperPixelsY);
+      surface_ = NewPixelPage(layout_.PaperPixelsX, layout_.PaperPixelsY);
       if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
         const std::string reason = cairo_status_to_string(cairo_surface_status(surface_));
         throw EPrinterError("Cannot make a page of " + std::to_string(layout_.PaperPixelsX) + " x " +
@@ -331,9 +331,14 @@ public:
     TOutputFile& file = *files_.back();
     cairo_destroy(std::exchange(page_, nullptr));
     if (png_) {
-      cairo_surface_flush(surface_);
-      // The page is destroyed next: its memory holds the packed rows.
-      file.Check(WritePng(surface_, TOutputFile::Write, &file, TPngPixels::Reuse));
+      TPngRowWriter png(TOutputFile::Write, &file);
+      cairo_status_t status = png.Start(layout_.PaperPixelsX, layout_.PaperPixelsY);
+      if (status == CAIRO_STATUS_SUCCESS)
+        status = DrawBands(surface_, raster_, [&png](const unsigned char* Pixels, size_t Stride, int Count) {
+          return png.AddRows(Pixels, Stride, Count);
+        });
+      if (status == CAIRO_STATUS_SUCCESS) status = png.Finish();
+      file.Check(status);
     } else {
       cairo_surface_finish(surface_);
       file.Check(cairo_surface_status(surface_));
@@ -368,7 +373,7 @@ private:
   std::string path_;
   TPageLayout layout_;
   std::vector<std::unique_ptr<TOutputFile>> files_;
-  TRasterMemory raster_;  // the pages' pixels, one page after the other
+  TRasterMemory raster_;  // the memory of the pages' bands of pixels
   cairo_surface_t* surface_ = nullptr;
   cairo_t* page_ = nullptr;
 };

@@ -1,7 +1,9 @@
 #include "RasterPage_p.h"
 
+#include <cairo-tee.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -14,6 +16,10 @@ namespace {
 constexpr size_t kMappingStep = size_t{2} << 20;
 
 cairo_user_data_key_t blockKey;
+cairo_user_data_key_t pixelPageKey;
+
+// The pixels of one band, at most: 4 MB, or one row when a row is larger.
+constexpr size_t kBandBytes = size_t{4} << 20;
 
 } // namespace
 
@@ -78,6 +84,66 @@ cairo_surface_t* TRasterMemory::NewPage(int Width, int Height) {
   }
   block_->Used = true;
   return surface;
+}
+
+cairo_surface_t* NewPixelPage(int Width, int Height) {
+  const cairo_rectangle_t extents{0, 0, static_cast<double>(Width), static_cast<double>(Height)};
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR, &extents);
+  if (cairo_surface_status(recording) != CAIRO_STATUS_SUCCESS) return recording;
+  // The recording is drawn through a surface that answers as pixels do. Cairo
+  // measures a glyph's ink at its position rounded to a whole pixel, where it
+  // draws it, only when the surface drawn on says it draws pixels; measured as
+  // a recording would, the ink could begin a pixel right of where it is drawn,
+  // and the glyph's first column be cut off when the recording is replayed.
+  // The page's size comes from a window of that size over one pixel, which
+  // every operation meets (and leaves at once) before it is recorded.
+  cairo_surface_t* pixel = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+  cairo_surface_t* window = cairo_surface_create_for_rectangle(pixel, 0, 0, Width, Height);
+  cairo_surface_destroy(pixel);
+  cairo_surface_t* page = cairo_tee_surface_create(window);
+  cairo_surface_destroy(window);
+  cairo_tee_surface_add(page, recording);
+  cairo_surface_destroy(recording);
+  if (cairo_surface_status(page) == CAIRO_STATUS_SUCCESS)
+    cairo_surface_set_user_data(page, &pixelPageKey, &pixelPageKey, nullptr);
+  return page;
+}
+
+bool DrawsPixels(cairo_t* Cairo) {
+  cairo_surface_t* target = cairo_get_target(Cairo);
+  return cairo_surface_get_type(target) == CAIRO_SURFACE_TYPE_IMAGE ||
+         cairo_surface_get_user_data(target, &pixelPageKey) != nullptr;
+}
+
+cairo_status_t DrawBands(cairo_surface_t* Page, TRasterMemory& Memory, const TBandRows& Rows) {
+  cairo_surface_flush(Page);
+  cairo_surface_t* recording = cairo_tee_surface_index(Page, 1);
+  cairo_rectangle_t extents{};
+  if (cairo_surface_status(recording) != CAIRO_STATUS_SUCCESS ||
+      !cairo_recording_surface_get_extents(recording, &extents))
+    return CAIRO_STATUS_INVALID_SIZE;
+  const int width = static_cast<int>(extents.width), height = static_cast<int>(extents.height);
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  if (width <= 0 || height <= 0 || stride <= 0) return CAIRO_STATUS_INVALID_SIZE;
+  const int bandRows = static_cast<int>(std::clamp<size_t>(kBandBytes / static_cast<size_t>(stride), 1,
+                                                           static_cast<size_t>(height)));
+  cairo_surface_t* band = Memory.NewPage(width, bandRows);
+  cairo_t* cairo = cairo_create(band);
+  // The recording is opaque: copied, not blended, over what the band held.
+  cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+  cairo_status_t status = cairo_status(cairo);
+  const unsigned char* pixels = cairo_image_surface_get_data(band);
+  for (int top = 0; top < height && status == CAIRO_STATUS_SUCCESS; top += bandRows) {
+    cairo_set_source_surface(cairo, recording, 0, -top);
+    cairo_paint(cairo);
+    cairo_surface_flush(band);
+    status = cairo_status(cairo);
+    if (status == CAIRO_STATUS_SUCCESS)
+      status = Rows(pixels, static_cast<size_t>(cairo_image_surface_get_stride(band)), std::min(bandRows, height - top));
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(band);
+  return status;
 }
 
 } // namespace mivora

@@ -1,19 +1,19 @@
-// The pixel memory of pages drawn as pixels (PNG output). Shared by the
+// Pages drawn as pixels (PNG output) and their memory. Shared by the
 // platform's .cpp files only.
 #pragma once
 
 #include <cairo.h>
 
 #include <cstddef>
+#include <functional>
 
 namespace mivora {
 
-// Memory for the pages of one raster document, one page at a time. A page of
-// A4 at 600 dpi is 139 MB: memory fresh from the kernel costs a fault and a
-// cleared page every 4 KB, some 35,000 of them, which took a fifth of a
-// page's time. Here the pages of a document are drawn one after the other in
-// the same memory, which is filled in by the kernel in one call when it is
-// made.
+// Memory for the pixels of one raster document, one image at a time (the
+// bands of its pages, see DrawBands). Memory fresh from the kernel costs a
+// fault and a cleared page every 4 KB; here the images of a document are
+// drawn one after the other in the same memory, which is filled in by the
+// kernel in one call when it is made.
 class TRasterMemory {
 public:
   TRasterMemory() = default;
@@ -36,5 +36,28 @@ private:
   struct TBlock;
   TBlock* block_ = nullptr;
 };
+
+// A page drawn as pixels is recorded first and made into pixels a band of
+// rows at a time. At 600 dpi an A4 page is 139 MB of pixels: memory that large
+// comes fresh from the kernel, cleared, at a cost of a third of the page's
+// time, and is written once and read once, too large for any cache. Bands of a
+// few megabytes are drawn and encoded while they are in the cache, in the same
+// memory. The pixels are those of the page drawn whole: every band replays the
+// page's drawing shifted by whole pixels, which draws the same pixels.
+
+// A recording of a page of Width x Height pixels, opaque and marked as drawn
+// for pixels (see DrawsPixels). Like cairo_recording_surface_create, returns a
+// surface in an error state when it fails; the caller destroys it.
+cairo_surface_t* NewPixelPage(int Width, int Height);
+
+// Whether Cairo draws for pixels: into an image, or into a pixel page's
+// recording. Pictures and clips are drawn differently for pixels.
+bool DrawsPixels(cairo_t* Cairo);
+
+// Draws Page (from NewPixelPage) band by band, from the top, into memory of
+// Memory, and hands each band's rows to Rows: RGB24 pixels, Stride bytes
+// apart, Count rows. Returns the first failure, of Cairo or of Rows.
+using TBandRows = std::function<cairo_status_t(const unsigned char* Pixels, size_t Stride, int Count)>;
+cairo_status_t DrawBands(cairo_surface_t* Page, TRasterMemory& Memory, const TBandRows& Rows);
 
 } // namespace mivora

@@ -7,6 +7,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -233,6 +234,41 @@ TEST(PngWriterTest, PagesOfManyPiecesAndRunsOfRepeatedRowsReadBackExactly) {
     ASSERT_EQ(cairo_surface_status(back.get()), CAIRO_STATUS_SUCCESS);
     EXPECT_EQ(PixelsOf(back.get()), pixels);
   }
+}
+
+TEST(PngWriterTest, RowsHandedOverInBandsMakeTheSameFileAsTheWholePage) {
+  // Runs of repeated rows cross the bands' edges, and a band may be one row.
+  const TSurface page = TestPage(301, 90);
+  const std::string whole = Written(page.get());
+  const unsigned char* data = cairo_image_surface_get_data(page.get());
+  const auto stride = static_cast<size_t>(cairo_image_surface_get_stride(page.get()));
+  for (const int band : {1, 7, 29, 89, 90}) {
+    SCOPED_TRACE("bands of " + std::to_string(band) + " rows");
+    TSink sink;
+    TPngRowWriter writer(TSink::Write, &sink);
+    ASSERT_EQ(writer.Start(301, 90), CAIRO_STATUS_SUCCESS);
+    for (int top = 0; top < 90; top += band)
+      ASSERT_EQ(writer.AddRows(data + static_cast<size_t>(top) * stride, stride, std::min(band, 90 - top)),
+                CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(writer.Finish(), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(sink.Bytes, whole);
+  }
+}
+
+TEST(PngWriterTest, MoreOrFewerRowsThanTheHeaderSaysAreRefused) {
+  const TSurface page = TestPage(40, 10);
+  const unsigned char* data = cairo_image_surface_get_data(page.get());
+  const auto stride = static_cast<size_t>(cairo_image_surface_get_stride(page.get()));
+  TSink sink;
+  TPngRowWriter fewer(TSink::Write, &sink);
+  ASSERT_EQ(fewer.Start(40, 10), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(fewer.AddRows(data, stride, 9), CAIRO_STATUS_SUCCESS);
+  EXPECT_EQ(fewer.Finish(), CAIRO_STATUS_INVALID_SIZE);
+  TPngRowWriter more(TSink::Write, &sink);
+  ASSERT_EQ(more.Start(40, 9), CAIRO_STATUS_SUCCESS);
+  EXPECT_EQ(more.AddRows(data, stride, 10), CAIRO_STATUS_INVALID_SIZE);
+  TPngRowWriter empty(TSink::Write, &sink);
+  EXPECT_EQ(empty.Start(0, 10), CAIRO_STATUS_INVALID_SIZE);
 }
 
 TEST(PngWriterTest, ABlankA4PageAt600DpiTakesSixteenBytesARow) {
