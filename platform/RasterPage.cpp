@@ -87,6 +87,11 @@ cairo_surface_t* TRasterMemory::NewPage(int Width, int Height) {
 }
 
 cairo_surface_t* NewPixelPage(int Width, int Height) {
+  // Bands are images as wide as the page: a width Cairo cannot make is
+  // refused now rather than after the page is drawn.
+  cairo_surface_t* row = cairo_image_surface_create(CAIRO_FORMAT_RGB24, Width, Height > 0 ? 1 : Height);
+  if (cairo_surface_status(row) != CAIRO_STATUS_SUCCESS) return row;
+  cairo_surface_destroy(row);
   const cairo_rectangle_t extents{0, 0, static_cast<double>(Width), static_cast<double>(Height)};
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR, &extents);
   if (cairo_surface_status(recording) != CAIRO_STATUS_SUCCESS) return recording;

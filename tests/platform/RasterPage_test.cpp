@@ -168,6 +168,13 @@ TEST(RasterPageTest, SmoothedPicturesInBandsDifferByAtMostTwoLevels) {
   EXPECT_LE(largest, 2);
 }
 
+TEST(RasterPageTest, PixelPagesTooWideForCairoAreRefusedBeforeDrawing) {
+  for (const auto& [width, height] : {std::pair{40000, 10}, std::pair{10, -1}}) {
+    const TSurface page(NewPixelPage(width, height));
+    EXPECT_EQ(cairo_surface_status(page.get()), CAIRO_STATUS_INVALID_SIZE) << width << " x " << height;
+  }
+}
+
 TEST(RasterPageTest, OnlyImagesAndPixelPagesDrawPixels) {
   const TSurface image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 10, 10));
   const TSurface page(NewPixelPage(10, 10));
