@@ -6,7 +6,8 @@
 //   mivora_workloads w3 OUT.png           one label sheet as a 300 dpi PNG
 //
 // Prints "seconds <s>" (building, drawing and writing) and, for w3,
-// "encode_seconds <s>" (ending the job: the page written as PNG).
+// "encode_seconds <s>" (ending the job: the recorded page drawn into pixels
+// band by band and written as PNG).
 #include "Mivora.h"
 #include "Printer.h"
 #include "WorkloadData.h"
