@@ -43,11 +43,15 @@ private:
 // time, and is written once and read once, too large for any cache. Bands of a
 // few megabytes are drawn and encoded while they are in the cache, in the same
 // memory. The pixels are those of the page drawn whole: every band replays the
-// page's drawing shifted by whole pixels, which draws the same pixels.
+// page's drawing shifted by whole pixels, which draws the same pixels, save
+// that a smoothed (scaled) picture may differ by up to two levels in 255 (its
+// sampling matrix, moved by the band's top row, rounds a little differently
+// in Cairo's fixed point).
 
-// A recording of a page of Width x Height pixels, opaque and marked as drawn
-// for pixels (see DrawsPixels). Like cairo_recording_surface_create, returns a
-// surface in an error state when it fails; the caller destroys it.
+// A surface that records a page of Width x Height pixels, opaque and marked
+// as drawn for pixels (see DrawsPixels). Returns a surface in an error state
+// when it fails, a width too large for Cairo's images included; the caller
+// destroys it.
 cairo_surface_t* NewPixelPage(int Width, int Height);
 
 // Whether Cairo draws for pixels: into an image, or into a pixel page's
