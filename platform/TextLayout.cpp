@@ -369,14 +369,6 @@ public:
   // reference size; no widths for any other line. The last line asked is kept:
   // shrinking asks for one line at size after size. Valid until the next call.
   const TLongLine& LongLine(std::string_view Utf8, bool ExpandTabs);
-
-private:
-  // Adds the advance of each cluster of Utf8, shaped as one run of text at the
-  // reference size, to Advances at the cluster's first byte. Cheaper than a
-  // layout: no line breaking, no layout object; tabs advance as Pango shapes them.
-  void ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const;
-
-public:
   // The width of one line at the reference size, from shaping it as a layout of
   // it does but without the layout: no line breaking, nothing kept. The same
   // value as the layout's width for a line without tabs (the layout places tabs
@@ -384,6 +376,10 @@ public:
   double ShapedWidth(std::string_view Utf8) const;
 
 private:
+  // Adds the advance of each cluster of Utf8, shaped as one run of text at the
+  // reference size, to Advances at the cluster's first byte. Cheaper than a
+  // layout: no line breaking, no layout object; tabs advance as Pango shapes them.
+  void ShapePiece(std::string_view Utf8, std::vector<double>& Advances) const;
 
   PangoFontDescription* description_ = nullptr;
   PangoAttrList* attributes_ = nullptr;
