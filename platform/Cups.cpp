@@ -126,6 +126,16 @@ std::string StateName(const char* State) {
   return state.empty() ? "unknown" : state;
 }
 
+// The values of Attribute (none when it is missing) joined by Separator.
+std::string Joined(ipp_attribute_t* Attribute, const char* Separator) {
+  std::string joined;
+  for (int i = 0; Attribute != nullptr && i < ippGetCount(Attribute); ++i) {
+    if (i > 0) joined += Separator;
+    joined += Text(ippGetString(Attribute, i, nullptr));
+  }
+  return joined;
+}
+
 // What the server says of a queue now, asked of the server alone.
 struct TQueueStatus {
   bool Answered = false;  // the request had an answer
@@ -157,12 +167,7 @@ TQueueStatus QueueStatus(const TConnection& Http, const std::string& Queue, cons
   status.Exists = true;
   if (ipp_attribute_t* state = ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM))
     status.State = StateName(std::to_string(ippGetInteger(state, 0)).c_str());
-  if (ipp_attribute_t* reasons = ippFindAttribute(response.get(), "printer-state-reasons", IPP_TAG_KEYWORD)) {
-    for (int i = 0; i < ippGetCount(reasons); ++i) {
-      if (i > 0) status.Reasons += ",";
-      status.Reasons += Text(ippGetString(reasons, i, nullptr));
-    }
-  }
+  status.Reasons = Joined(ippFindAttribute(response.get(), "printer-state-reasons", IPP_TAG_KEYWORD), ",");
   if (ipp_attribute_t* message = ippFindAttribute(response.get(), "printer-state-message", IPP_TAG_TEXT))
     status.Message = Text(ippGetString(message, 0, nullptr));
   return status;
@@ -357,12 +362,7 @@ TJobStatus JobStatus(const TConnection& Http, const std::string& Queue, int32_t 
   TJobStatus status;
   if (ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM))
     status.State = static_cast<ipp_jstate_t>(ippGetInteger(state, 0));
-  if (ipp_attribute_t* reasons = ippFindAttribute(response.get(), "job-state-reasons", IPP_TAG_KEYWORD)) {
-    for (int i = 0; i < ippGetCount(reasons); ++i) {
-      if (i > 0) status.Reasons += ", ";
-      status.Reasons += Text(ippGetString(reasons, i, nullptr));
-    }
-  }
+  status.Reasons = Joined(ippFindAttribute(response.get(), "job-state-reasons", IPP_TAG_KEYWORD), ", ");
   if (ipp_attribute_t* message = ippFindAttribute(response.get(), "job-printer-state-message", IPP_TAG_TEXT))
     status.Message = Text(ippGetString(message, 0, nullptr));
   return status;
